@@ -1,0 +1,67 @@
+#include "handoff/suite_scan.h"
+
+#include "app/handle_owner.h"
+#include "app/paths.h"
+
+#include <tlhelp32.h>
+
+#include <vector>
+
+namespace {
+
+constexpr DWORD ImagePathBufferLength = 32768;
+
+enum class SuiteProcessCheck { ElsewhereOrNotSuite, RunsFromFolder, CannotTell };
+
+SuiteProcessCheck CheckSuiteProcess(DWORD processId, const std::wstring& installFolder,
+                                    std::vector<wchar_t>& imagePath) {
+    const UniqueHandle process =
+        OwnHandle(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId));
+    if (!process) {
+        return SuiteProcessCheck::CannotTell;
+    }
+    DWORD length = ImagePathBufferLength;
+    if (!QueryFullProcessImageNameW(process.get(), 0, imagePath.data(), &length)) {
+        return SuiteProcessCheck::CannotTell;
+    }
+    const std::wstring folder = ParentFolder(std::wstring_view(imagePath.data(), length));
+    return EqualsIgnoringAsciiCase(folder, installFolder) ? SuiteProcessCheck::RunsFromFolder
+                                                          : SuiteProcessCheck::ElsewhereOrNotSuite;
+}
+
+} // namespace
+
+bool IsSuiteExecutableName(const std::wstring& fileName) {
+    for (const wchar_t* name : SuiteExecutableNames) {
+        if (EqualsIgnoringAsciiCase(fileName, name)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool IsSuiteApplicationRunning(const std::wstring& installFolder, std::uint32_t editorProcessId) {
+    const UniqueHandle snapshot = OwnHandle(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    if (snapshot.get() == INVALID_HANDLE_VALUE) {
+        return true;
+    }
+    PROCESSENTRY32W entry = {};
+    entry.dwSize = sizeof(entry);
+    if (!Process32FirstW(snapshot.get(), &entry)) {
+        return true;
+    }
+
+    const DWORD ownProcessId = GetCurrentProcessId();
+    std::vector<wchar_t> imagePath(ImagePathBufferLength, L'\0');
+    do {
+        if (entry.th32ProcessID == editorProcessId || entry.th32ProcessID == ownProcessId ||
+            !IsSuiteExecutableName(entry.szExeFile)) {
+            continue;
+        }
+        if (CheckSuiteProcess(entry.th32ProcessID, installFolder, imagePath) !=
+            SuiteProcessCheck::ElsewhereOrNotSuite) {
+            return true;
+        }
+    } while (Process32NextW(snapshot.get(), &entry));
+    return false;
+}

@@ -1,0 +1,18 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+// The suite's executables, by file name, in the order they are tried.
+inline constexpr const wchar_t* SuiteExecutableNames[] = {
+    L"tavoPDFEditor.exe",   L"NorvexViewer.exe", L"NorvexOrganizer.exe",
+    L"NorvexCompare.exe",   L"NorvexStarter.exe", L"NorvexTool.exe",
+};
+
+bool IsSuiteExecutableName(const std::wstring& fileName);
+
+// Whether a suite application other than the editor (by its process id) and
+// this helper runs from the install folder. Fails closed: a snapshot that
+// cannot be taken, or a suite process that cannot be opened or inspected,
+// answers true.
+bool IsSuiteApplicationRunning(const std::wstring& installFolder, std::uint32_t editorProcessId);

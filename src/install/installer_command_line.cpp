@@ -1,0 +1,36 @@
+#include "install/installer_command_line.h"
+
+std::wstring QuoteArgument(const std::wstring& argument) {
+    std::wstring quoted = L"\"";
+    size_t pendingBackslashes = 0;
+    for (const wchar_t character : argument) {
+        if (character == L'\\') {
+            ++pendingBackslashes;
+            continue;
+        }
+        if (character == L'"') {
+            quoted.append(2 * pendingBackslashes + 1, L'\\');
+        } else {
+            quoted.append(pendingBackslashes, L'\\');
+        }
+        quoted += character;
+        pendingBackslashes = 0;
+    }
+    quoted.append(2 * pendingBackslashes, L'\\');
+    quoted += L'"';
+    return quoted;
+}
+
+std::wstring MsiLogPath(const std::wstring& statusFilePath) { return statusFilePath + L".msi.log"; }
+
+std::wstring BuildInstallerParameters(bool isMsi, const std::wstring& packagePath,
+                                      const std::wstring& installFolder,
+                                      const std::wstring& msiLogPath) {
+    if (!isMsi) {
+        return L"/S /D=" + installFolder;
+    }
+    return L"/i " + QuoteArgument(packagePath) +
+           L" /qn /norestart REBOOT=ReallySuppress MSIRESTARTMANAGERCONTROL=Disable "
+           L"INSTALLFOLDER=" +
+           QuoteArgument(installFolder) + L" /L*v " + QuoteArgument(msiLogPath);
+}

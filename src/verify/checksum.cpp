@@ -1,0 +1,122 @@
+#include "verify/checksum.h"
+
+#include <bcrypt.h>
+
+#include <optional>
+#include <vector>
+
+namespace {
+
+constexpr size_t ChecksumTextLength = 64;
+
+void CloseAlgorithm(BCRYPT_ALG_HANDLE algorithm) { BCryptCloseAlgorithmProvider(algorithm, 0); }
+void DestroyHash(BCRYPT_HASH_HANDLE hash) { BCryptDestroyHash(hash); }
+
+using UniqueAlgorithm = std::unique_ptr<void, decltype(&CloseAlgorithm)>;
+using UniqueHash = std::unique_ptr<void, decltype(&DestroyHash)>;
+
+bool Succeeded(NTSTATUS status) { return status >= 0; }
+
+wchar_t FoldAsciiCase(wchar_t character) {
+    return (character >= L'A' && character <= L'Z') ? static_cast<wchar_t>(character + 32)
+                                                     : character;
+}
+
+// Feeds the file to the hash in chunks; the digest only when the whole file,
+// at least one byte and at most the size limit, went in.
+std::optional<std::array<unsigned char, 32>>
+HashWholeFile(HANDLE packageFile, BCRYPT_HASH_HANDLE hash, std::vector<unsigned char>& chunk) {
+    std::uint64_t total = 0;
+    for (;;) {
+        DWORD bytesRead = 0;
+        if (!ReadFile(packageFile, chunk.data(), ChecksumReadChunkBytes, &bytesRead, nullptr)) {
+            return std::nullopt;
+        }
+        if (bytesRead == 0) {
+            break;
+        }
+        total += bytesRead;
+        if (total > PackageSizeLimitBytes) {
+            return std::nullopt;
+        }
+        if (!Succeeded(BCryptHashData(hash, chunk.data(), bytesRead, 0))) {
+            return std::nullopt;
+        }
+    }
+    if (total == 0) {
+        return std::nullopt;
+    }
+    std::array<unsigned char, 32> digest = {};
+    if (!Succeeded(BCryptFinishHash(hash, digest.data(), static_cast<ULONG>(digest.size()), 0))) {
+        return std::nullopt;
+    }
+    return digest;
+}
+
+} // namespace
+
+UniqueHandle OpenPackageFile(const std::wstring& packagePath) {
+    return OwnHandle(CreateFileW(packagePath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+}
+
+std::wstring FormatDigest(const std::array<unsigned char, 32>& digest) {
+    static constexpr wchar_t HexDigits[] = L"0123456789abcdef";
+    std::wstring text;
+    text.reserve(ChecksumTextLength);
+    for (const unsigned char byte : digest) {
+        text += HexDigits[byte >> 4];
+        text += HexDigits[byte & 0x0F];
+    }
+    return text;
+}
+
+bool VerifyPackageChecksum(HANDLE packageFile, const std::wstring& expectedChecksum) {
+    if (expectedChecksum.size() != ChecksumTextLength) {
+        return false;
+    }
+
+    BCRYPT_ALG_HANDLE rawAlgorithm = nullptr;
+    if (!Succeeded(BCryptOpenAlgorithmProvider(&rawAlgorithm, BCRYPT_SHA256_ALGORITHM, nullptr,
+                                               0))) {
+        return false;
+    }
+    // Owners in reverse release order: the hash, the provider, the read
+    // buffer, and last the hash object buffer that the hash lives in.
+    std::vector<unsigned char> hashObject;
+    std::vector<unsigned char> chunk;
+    const UniqueAlgorithm algorithm(rawAlgorithm, &CloseAlgorithm);
+
+    DWORD objectLength = 0;
+    ULONG resultSize = 0;
+    const bool objectLengthRead = Succeeded(
+        BCryptGetProperty(algorithm.get(), BCRYPT_OBJECT_LENGTH,
+                          reinterpret_cast<PUCHAR>(&objectLength), sizeof(objectLength),
+                          &resultSize, 0));
+    hashObject.assign(objectLength, 0);
+    chunk.assign(ChecksumReadChunkBytes, 0);
+    if (!objectLengthRead) {
+        return false;
+    }
+
+    BCRYPT_HASH_HANDLE rawHash = nullptr;
+    if (!Succeeded(BCryptCreateHash(algorithm.get(), &rawHash, hashObject.data(), objectLength,
+                                    nullptr, 0, 0))) {
+        return false;
+    }
+    UniqueHash hash(rawHash, &DestroyHash);
+    const std::optional<std::array<unsigned char, 32>> digest =
+        HashWholeFile(packageFile, hash.get(), chunk);
+    hash.reset();
+    if (!digest) {
+        return false;
+    }
+
+    const std::wstring actual = FormatDigest(*digest);
+    for (size_t index = 0; index < ChecksumTextLength; ++index) {
+        if (FoldAsciiCase(actual[index]) != FoldAsciiCase(expectedChecksum[index])) {
+            return false;
+        }
+    }
+    return true;
+}

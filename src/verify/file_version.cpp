@@ -1,0 +1,100 @@
+#include "verify/file_version.h"
+
+#include <windows.h>
+
+#include <cstdio>
+#include <vector>
+
+namespace {
+
+constexpr DWORD FixedFileInfoSignature = 0xFEEF04BD;
+
+// The version resource of an executable, or an empty block.
+std::vector<unsigned char> ReadVersionBlock(const std::wstring& executablePath) {
+    DWORD ignored = 0;
+    const DWORD size = GetFileVersionInfoSizeW(executablePath.c_str(), &ignored);
+    if (size == 0) {
+        return {};
+    }
+    std::vector<unsigned char> block(size, 0);
+    if (!GetFileVersionInfoW(executablePath.c_str(), 0, size, block.data())) {
+        return {};
+    }
+    return block;
+}
+
+// A string value read up to its first NUL, but never past the length the
+// query reports nor past the end of the block: a damaged resource without a
+// terminator must not lead us into memory that is not ours.
+std::wstring BoundedString(const std::vector<unsigned char>& block, const void* value,
+                           UINT reportedLength) {
+    const auto* first = static_cast<const unsigned char*>(value);
+    const unsigned char* blockEnd = block.data() + block.size();
+    if (first < block.data() || first >= blockEnd) {
+        return std::wstring();
+    }
+    const size_t unitsInBlock = static_cast<size_t>(blockEnd - first) / sizeof(wchar_t);
+    const size_t limit = reportedLength < unitsInBlock ? reportedLength : unitsInBlock;
+    std::wstring text;
+    for (size_t index = 0; index < limit; ++index) {
+        wchar_t unit = 0;
+        memcpy(&unit, first + index * sizeof(wchar_t), sizeof(wchar_t));
+        if (unit == L'\0') {
+            break;
+        }
+        text += unit;
+    }
+    return text;
+}
+
+} // namespace
+
+std::wstring ReadFileDescription(const std::wstring& executablePath) {
+    std::vector<unsigned char> block = ReadVersionBlock(executablePath);
+    if (block.empty()) {
+        return std::wstring();
+    }
+    void* translations = nullptr;
+    UINT translationsLength = 0;
+    if (!VerQueryValueW(block.data(), L"\\VarFileInfo\\Translation", &translations,
+                        &translationsLength) ||
+        translations == nullptr || translationsLength < 2 * sizeof(WORD)) {
+        return std::wstring();
+    }
+    WORD firstTranslation[2] = {};
+    memcpy(firstTranslation, translations, sizeof(firstTranslation));
+
+    wchar_t subBlock[100] = {};
+    swprintf(subBlock, 100, L"\\StringFileInfo\\%04x%04x\\FileDescription",
+             static_cast<unsigned>(firstTranslation[0]),
+             static_cast<unsigned>(firstTranslation[1]));
+    void* description = nullptr;
+    UINT descriptionLength = 0;
+    if (!VerQueryValueW(block.data(), subBlock, &description, &descriptionLength) ||
+        description == nullptr) {
+        return std::wstring();
+    }
+    return BoundedString(block, description, descriptionLength);
+}
+
+std::wstring ReadFileVersion(const std::wstring& executablePath) {
+    std::vector<unsigned char> block = ReadVersionBlock(executablePath);
+    if (block.empty()) {
+        return std::wstring();
+    }
+    void* root = nullptr;
+    UINT rootLength = 0;
+    if (!VerQueryValueW(block.data(), L"\\", &root, &rootLength) || root == nullptr ||
+        rootLength < sizeof(VS_FIXEDFILEINFO)) {
+        return std::wstring();
+    }
+    VS_FIXEDFILEINFO fixed = {};
+    memcpy(&fixed, root, sizeof(fixed));
+    if (fixed.dwSignature != FixedFileInfoSignature) {
+        return std::wstring();
+    }
+    return std::to_wstring(HIWORD(fixed.dwFileVersionMS)) + L'.' +
+           std::to_wstring(LOWORD(fixed.dwFileVersionMS)) + L'.' +
+           std::to_wstring(HIWORD(fixed.dwFileVersionLS)) + L'.' +
+           std::to_wstring(LOWORD(fixed.dwFileVersionLS));
+}
