@@ -1,0 +1,77 @@
+# Shared by scripts/test, scripts/demo, scripts/bench and scripts/screenshot:
+# installs what is missing, builds, and gives each run its own Wine prefix and
+# X display, both ended when the script exits.
+
+REPO_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
+BUILD_DIR="${BUILD_DIR:-$REPO_ROOT/build}"
+
+REQUIRED_PACKAGES=(cmake make g++-mingw-w64-x86-64-posix mingw-w64-tools wine64 wine wixl
+                   msitools xvfb x11-utils x11-apps imagemagick)
+
+say() { printf '\n== %s\n' "$*"; }
+
+ensure_packages() {
+    local missing=()
+    for package in "${REQUIRED_PACKAGES[@]}"; do
+        if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "ok installed"; then
+            missing+=("$package")
+        fi
+    done
+    [ -d /usr/src/googletest/googletest ] || missing+=(googletest)
+    if [ "${#missing[@]}" -gt 0 ]; then
+        say "Installing ${missing[*]}"
+        local sudo=""
+        [ "$(id -u)" -eq 0 ] || sudo="sudo"
+        $sudo apt-get update -qq
+        DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends \
+            "${missing[@]}" >/dev/null
+    fi
+}
+
+build_all() {
+    say "Building into $BUILD_DIR"
+    cmake -S "$REPO_ROOT" -B "$BUILD_DIR" \
+        -DCMAKE_TOOLCHAIN_FILE="$REPO_ROOT/cmake/mingw-w64-x86_64.cmake" \
+        -DCMAKE_BUILD_TYPE=Release >/dev/null
+    cmake --build "$BUILD_DIR" -j"$(nproc)" -- --no-print-directory | grep -Ev '^\[ *[0-9]+%\]' || true
+    test -f "$BUILD_DIR/bin/tavoPDFUpdateHelper.exe"
+}
+
+# A new prefix for every run: Windows Installer keeps installed products and
+# cached packages in it, and earlier runs must not change later ones.
+fresh_wine_prefix() {
+    export WINEPREFIX="$BUILD_DIR/wine-$1"
+    export WINEDEBUG=-all
+    export WINEDLLOVERRIDES="mscoree,mshtml="
+    if [ -n "${WINEPREFIX:-}" ] && [ -d "$WINEPREFIX" ]; then
+        wineserver -k 2>/dev/null || true
+        rm -rf "$WINEPREFIX"
+    fi
+    say "Creating Wine prefix $WINEPREFIX"
+    wineboot -i >/dev/null 2>&1
+    wineserver -p
+}
+
+start_display() {
+    local number=90
+    while [ -e "/tmp/.X${number}-lock" ] || [ -e "/tmp/.X11-unix/X${number}" ]; do
+        number=$((number + 1))
+    done
+    Xvfb ":$number" -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 &
+    XVFB_PID=$!
+    export DISPLAY=":$number"
+    for _ in $(seq 50); do
+        xdpyinfo -display "$DISPLAY" >/dev/null 2>&1 && return 0
+        sleep 0.1
+    done
+    echo "Xvfb did not start on $DISPLAY" >&2
+    return 1
+}
+
+stop_wine_and_display() {
+    [ -n "${WINEPREFIX:-}" ] && wineserver -k 2>/dev/null || true
+    [ -n "${XVFB_PID:-}" ] && kill "$XVFB_PID" 2>/dev/null || true
+}
+
+# Linux path to the Windows form Wine shows for it.
+windows_path() { printf 'Z:%s' "$(printf '%s' "$1" | tr '/' '\\')"; }
