@@ -43,13 +43,16 @@ fresh_wine_prefix() {
     export WINEPREFIX="$BUILD_DIR/wine-$1"
     export WINEDEBUG=-all
     export WINEDLLOVERRIDES="mscoree,mshtml="
-    if [ -n "${WINEPREFIX:-}" ] && [ -d "$WINEPREFIX" ]; then
+    if [ -d "$WINEPREFIX" ]; then
         wineserver -k 2>/dev/null || true
         rm -rf "$WINEPREFIX"
     fi
     say "Creating Wine prefix $WINEPREFIX"
-    wineboot -i >/dev/null 2>&1
+    # A server that stays up between processes: later starts take a fraction
+    # of a second instead of several.
+    mkdir -p "$WINEPREFIX"
     wineserver -p
+    wineboot -i >/dev/null 2>&1
 }
 
 start_display() {
