@@ -15,4 +15,6 @@ inline void CloseValidHandle(HANDLE handle) {
 // The one owner of a kernel handle: closed exactly once, when the owner goes.
 using UniqueHandle = std::unique_ptr<void, decltype(&CloseValidHandle)>;
 
-inline UniqueHandle OwnHandle(HANDLE handle) { return UniqueHandle(handle, &CloseValidHandle); }
+inline UniqueHandle OwnHandle(HANDLE handle) {
+    return UniqueHandle(handle, &CloseValidHandle);
+}

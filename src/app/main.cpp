@@ -7,7 +7,9 @@
 
 namespace {
 
-void FreeArgumentArray(LPWSTR* arguments) { LocalFree(arguments); }
+void FreeArgumentArray(LPWSTR* arguments) {
+    LocalFree(arguments);
+}
 
 } // namespace
 

@@ -8,16 +8,18 @@ bool IsAsciiLetter(wchar_t character) {
 
 wchar_t FoldAsciiCase(wchar_t character) {
     return (character >= L'A' && character <= L'Z') ? static_cast<wchar_t>(character + 32)
-                                                     : character;
+                                                    : character;
 }
 
 } // namespace
 
-bool IsPathSeparator(wchar_t character) { return character == L'\\' || character == L'/'; }
+bool IsPathSeparator(wchar_t character) {
+    return character == L'\\' || character == L'/';
+}
 
 bool IsAbsolutePath(std::wstring_view path) {
-    const bool driveRooted = path.size() >= 3 && IsAsciiLetter(path[0]) && path[1] == L':' &&
-                             IsPathSeparator(path[2]);
+    const bool driveRooted =
+        path.size() >= 3 && IsAsciiLetter(path[0]) && path[1] == L':' && IsPathSeparator(path[2]);
     const bool shareOrDevice = path.size() >= 3 && IsPathSeparator(path[0]) &&
                                IsPathSeparator(path[1]) && !IsPathSeparator(path[2]);
     const bool objectManager = path.size() >= 4 && IsPathSeparator(path[0]) && path[1] == L'?' &&

@@ -28,5 +28,4 @@ inline constexpr wchar_t EditorFileName[] = L"tavoPDFEditor.exe";
 // and builds the request; no value means "refuse with exit code 2". A process
 // id without digits, or beyond 32 bits, throws as std::stoul does: that is
 // the unexpected-error outcome, not a refusal.
-std::optional<UpdateRequest> ParseUpdateRequest(int argumentCount,
-                                                const wchar_t* const* arguments);
+std::optional<UpdateRequest> ParseUpdateRequest(int argumentCount, const wchar_t* const* arguments);

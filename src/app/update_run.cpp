@@ -52,8 +52,8 @@ int RunUpdate(int argumentCount, const wchar_t* const* arguments) {
 
     switch (CheckEditorImage(handoff.EditorProcess.get(), request.EditorPath, lastError)) {
     case ParentCheck::ImageUnreadable:
-        return EndBeforeEditorExit(
-            request, FormatCodeMessage(TextEditorImageUnreadable, lastError), ExitHandoffFailed);
+        return EndBeforeEditorExit(request, FormatCodeMessage(TextEditorImageUnreadable, lastError),
+                                   ExitHandoffFailed);
     case ParentCheck::OtherFile:
         return EndBeforeEditorExit(request, TextParentNotEditor, ExitHandoffFailed);
     case ParentCheck::SameFile:

@@ -49,8 +49,7 @@ bool SignalReady(HANDLE readyEvent, DWORD& lastError) {
     return true;
 }
 
-EditorDecision WaitForEditorDecision(HANDLE commitEvent, HANDLE cancelEvent,
-                                     HANDLE editorProcess) {
+EditorDecision WaitForEditorDecision(HANDLE commitEvent, HANDLE cancelEvent, HANDLE editorProcess) {
     const HANDLE waitOn[3] = {commitEvent, cancelEvent, editorProcess};
     const DWORD woken = WaitForMultipleObjects(3, waitOn, FALSE, INFINITE);
     return woken == WAIT_OBJECT_0 ? EditorDecision::Commit : EditorDecision::NoCommit;

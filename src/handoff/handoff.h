@@ -39,7 +39,6 @@ bool SignalReady(HANDLE readyEvent, DWORD& lastError);
 
 // Waits without a time limit. When several are signalled, commit wins over
 // cancel, and cancel over the editor's end.
-EditorDecision WaitForEditorDecision(HANDLE commitEvent, HANDLE cancelEvent,
-                                     HANDLE editorProcess);
+EditorDecision WaitForEditorDecision(HANDLE commitEvent, HANDLE cancelEvent, HANDLE editorProcess);
 
 bool WaitForEditorExit(HANDLE editorProcess, DWORD timeoutMs);

@@ -1,5 +1,6 @@
 #include "handoff/handoff.h"
 
+#include <cstring>
 #include <optional>
 
 namespace {
@@ -13,10 +14,9 @@ struct FileIdentity {
 std::optional<FileIdentity> ReadFileIdentity(const std::wstring& path) {
     // Attributes only, sharing everything: the editor's own running image
     // must be openable while it runs.
-    const UniqueHandle file = OwnHandle(
-        CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
-                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    const UniqueHandle file = OwnHandle(CreateFileW(
+        path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+        nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     if (file.get() == INVALID_HANDLE_VALUE) {
         return std::nullopt;
     }

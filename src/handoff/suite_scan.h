@@ -5,8 +5,8 @@
 
 // The suite's executables, by file name, in the order they are tried.
 inline constexpr const wchar_t* SuiteExecutableNames[] = {
-    L"tavoPDFEditor.exe",   L"NorvexViewer.exe", L"NorvexOrganizer.exe",
-    L"NorvexCompare.exe",   L"NorvexStarter.exe", L"NorvexTool.exe",
+    L"tavoPDFEditor.exe", L"NorvexViewer.exe",  L"NorvexOrganizer.exe",
+    L"NorvexCompare.exe", L"NorvexStarter.exe", L"NorvexTool.exe",
 };
 
 bool IsSuiteExecutableName(const std::wstring& fileName);

@@ -33,8 +33,8 @@ bool RestartEditor(const std::wstring& editorPath, const std::wstring& restartAr
     STARTUPINFOW startup = {};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION started = {};
-    if (!CreateProcessW(editorPath.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0,
-                        nullptr, workingFolder.c_str(), &startup, &started)) {
+    if (!CreateProcessW(editorPath.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                        workingFolder.c_str(), &startup, &started)) {
         return false;
     }
     // Declared process first so that the thread handle is closed first.

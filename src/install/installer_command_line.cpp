@@ -21,7 +21,9 @@ std::wstring QuoteArgument(const std::wstring& argument) {
     return quoted;
 }
 
-std::wstring MsiLogPath(const std::wstring& statusFilePath) { return statusFilePath + L".msi.log"; }
+std::wstring MsiLogPath(const std::wstring& statusFilePath) {
+    return statusFilePath + L".msi.log";
+}
 
 std::wstring BuildInstallerParameters(bool isMsi, const std::wstring& packagePath,
                                       const std::wstring& installFolder,

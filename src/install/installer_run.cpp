@@ -74,9 +74,8 @@ int RunInstaller(const UpdateRequest& request, bool isMsi, const std::wstring& r
     }
 
     const std::wstring& installerFile = isMsi ? *msiexecPath : request.PackagePath;
-    const std::wstring parameters =
-        BuildInstallerParameters(isMsi, request.PackagePath, request.InstallFolder,
-                                 MsiLogPath(request.StatusFilePath));
+    const std::wstring parameters = BuildInstallerParameters(
+        isMsi, request.PackagePath, request.InstallFolder, MsiLogPath(request.StatusFilePath));
 
     DWORD startError = 0;
     const UniqueHandle installer =

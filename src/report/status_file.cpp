@@ -7,9 +7,9 @@
 void WriteStatusFile(const std::wstring& statusFilePath, const std::wstring& text) {
     // Read sharing only: a reader may look while we write, nobody else may
     // write or delete the file until it is closed.
-    UniqueHandle file = OwnHandle(CreateFileW(statusFilePath.c_str(), GENERIC_WRITE,
-                                              FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
-                                              FILE_ATTRIBUTE_NORMAL, nullptr));
+    UniqueHandle file =
+        OwnHandle(CreateFileW(statusFilePath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                              CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (file.get() == INVALID_HANDLE_VALUE) {
         return;
     }

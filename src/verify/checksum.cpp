@@ -9,17 +9,23 @@ namespace {
 
 constexpr size_t ChecksumTextLength = 64;
 
-void CloseAlgorithm(BCRYPT_ALG_HANDLE algorithm) { BCryptCloseAlgorithmProvider(algorithm, 0); }
-void DestroyHash(BCRYPT_HASH_HANDLE hash) { BCryptDestroyHash(hash); }
+void CloseAlgorithm(BCRYPT_ALG_HANDLE algorithm) {
+    BCryptCloseAlgorithmProvider(algorithm, 0);
+}
+void DestroyHash(BCRYPT_HASH_HANDLE hash) {
+    BCryptDestroyHash(hash);
+}
 
 using UniqueAlgorithm = std::unique_ptr<void, decltype(&CloseAlgorithm)>;
 using UniqueHash = std::unique_ptr<void, decltype(&DestroyHash)>;
 
-bool Succeeded(NTSTATUS status) { return status >= 0; }
+bool Succeeded(NTSTATUS status) {
+    return status >= 0;
+}
 
 wchar_t FoldAsciiCase(wchar_t character) {
     return (character >= L'A' && character <= L'Z') ? static_cast<wchar_t>(character + 32)
-                                                     : character;
+                                                    : character;
 }
 
 // Feeds the file to the hash in chunks; the digest only when the whole file,
@@ -77,8 +83,8 @@ bool VerifyPackageChecksum(HANDLE packageFile, const std::wstring& expectedCheck
     }
 
     BCRYPT_ALG_HANDLE rawAlgorithm = nullptr;
-    if (!Succeeded(BCryptOpenAlgorithmProvider(&rawAlgorithm, BCRYPT_SHA256_ALGORITHM, nullptr,
-                                               0))) {
+    if (!Succeeded(
+            BCryptOpenAlgorithmProvider(&rawAlgorithm, BCRYPT_SHA256_ALGORITHM, nullptr, 0))) {
         return false;
     }
     // Owners in reverse release order: the hash, the provider, the read
@@ -89,10 +95,9 @@ bool VerifyPackageChecksum(HANDLE packageFile, const std::wstring& expectedCheck
 
     DWORD objectLength = 0;
     ULONG resultSize = 0;
-    const bool objectLengthRead = Succeeded(
-        BCryptGetProperty(algorithm.get(), BCRYPT_OBJECT_LENGTH,
-                          reinterpret_cast<PUCHAR>(&objectLength), sizeof(objectLength),
-                          &resultSize, 0));
+    const bool objectLengthRead = Succeeded(BCryptGetProperty(
+        algorithm.get(), BCRYPT_OBJECT_LENGTH, reinterpret_cast<PUCHAR>(&objectLength),
+        sizeof(objectLength), &resultSize, 0));
     hashObject.assign(objectLength, 0);
     chunk.assign(ChecksumReadChunkBytes, 0);
     if (!objectLengthRead) {

@@ -1,8 +1,10 @@
 #include "verify/file_version.h"
 
 #include <windows.h>
+#include <winver.h>
 
 #include <cstdio>
+#include <cstring>
 #include <vector>
 
 namespace {

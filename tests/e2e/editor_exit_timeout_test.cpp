@@ -19,6 +19,5 @@ TEST(EditorExitTimeout, EditorThatCommitsButStaysEndsTheRunWithExitCode5) {
               "The editor did not exit; installation was not started.");
     EXPECT_TRUE(outcome.Dialogs.empty());
     EXPECT_EQ(outcome.Launches.size(), 1u) << "the editor was started again";
-    EXPECT_TRUE(outcome.InstalledEditorBytes ==
-                FixtureBytes(L"editor-1.0\\tavoPDFEditor.exe"));
+    EXPECT_TRUE(outcome.InstalledEditorBytes == FixtureBytes(L"editor-1.0\\tavoPDFEditor.exe"));
 }

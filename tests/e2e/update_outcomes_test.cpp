@@ -48,7 +48,9 @@ struct OutcomeCase {
     size_t Restarts;
 };
 
-void PrintTo(const OutcomeCase& c, std::ostream* os) { *os << c.Situation; }
+void PrintTo(const OutcomeCase& c, std::ostream* os) {
+    *os << c.Situation;
+}
 
 class UpdateOutcome : public testing::TestWithParam<OutcomeCase> {};
 
@@ -113,8 +115,8 @@ Arrangement Nothing() {
 }
 
 const OutcomeCase OutcomeCases[] = {
-    {"MsiPackageInstallsAndEditorRestarts", Nothing(), 0, L"Installed successfully.", false,
-     false, L"editor-2.0", 1},
+    {"MsiPackageInstallsAndEditorRestarts", Nothing(), 0, L"Installed successfully.", false, false,
+     L"editor-2.0", 1},
     {"ExeSetupInstallsAndEditorRestarts", ExeSetup(L"setup-exit0.exe"), 0,
      L"Installed successfully.", false, false, L"editor-2.0", 1},
     {"ExeSetupAsking3010IsAFailure", ExeSetup(L"setup-exit3010.exe"), 6,
@@ -156,9 +158,7 @@ const OutcomeCase OutcomeCases[] = {
      4, L"Close other PDF editor, viewer, comparison and command-line instances before updating.",
      false, false, L"editor-1.0", 0},
     {"EditorCancels",
-     [](UpdateScenario& s, std::shared_ptr<StartedProcess>&) {
-         s.Choice = EditorChoice::Cancel;
-     },
+     [](UpdateScenario& s, std::shared_ptr<StartedProcess>&) { s.Choice = EditorChoice::Cancel; },
      0, std::nullopt, false, false, L"editor-1.0", 0},
     {"EditorEndsWithoutDeciding",
      [](UpdateScenario& s, std::shared_ptr<StartedProcess>&) {
@@ -176,9 +176,7 @@ const OutcomeCase OutcomeCases[] = {
     {"ExeIsNotTheSuiteSetup", ExeSetup(L"setup-foreign.exe"), 4,
      L"Unsupported installer or release version mismatch.", false, false, L"editor-1.0", 0},
     {"EditorAlreadyAtTargetVersion",
-     [](UpdateScenario& s, std::shared_ptr<StartedProcess>&) {
-         s.InstalledEditor = L"editor-2.0";
-     },
+     [](UpdateScenario& s, std::shared_ptr<StartedProcess>&) { s.InstalledEditor = L"editor-2.0"; },
      4,
      L"The installed application is already at this version or newer, or its version cannot be "
      L"verified.",
@@ -281,8 +279,8 @@ TEST(UpdateInstaller, ExeSetupIsToldToInstallSilentlyIntoTheInstallFolder) {
     const std::vector<std::wstring> setupRuns =
         ReadSetupLaunches(outcome.Folders.Work + L"\\Downloads");
     ASSERT_EQ(setupRuns.size(), 1u) << "the setup should run exactly once";
-    EXPECT_EQ(setupRuns[0], L"\"" + outcome.Folders.PackagePath + L"\" /S /D=" +
-                                outcome.Folders.Install);
+    EXPECT_EQ(setupRuns[0],
+              L"\"" + outcome.Folders.PackagePath + L"\" /S /D=" + outcome.Folders.Install);
     EXPECT_FALSE(outcome.MsiLogExists) << "an EXE setup must not get an MSI log";
 }
 
@@ -304,10 +302,10 @@ TEST(UpdateInstaller, StatusPathWithForwardSlashesIsUsedAsGivenForStatusAndLog) 
     ASSERT_TRUE(outcome.HelperEnded);
     EXPECT_EQ(outcome.ExitCode, 6u);
     ASSERT_EQ(outcome.Dialogs.size(), 1u);
-    EXPECT_EQ(outcome.Dialogs[0].Text,
-              FailureDialogText(
-                  L"The installed application version does not match the requested update.",
-                  slashed));
+    EXPECT_EQ(
+        outcome.Dialogs[0].Text,
+        FailureDialogText(L"The installed application version does not match the requested update.",
+                          slashed));
     EXPECT_EQ(outcome.StatusBytes.value_or("(none)"),
               "The installed application version does not match the requested update.");
     EXPECT_TRUE(outcome.MsiLogExists);

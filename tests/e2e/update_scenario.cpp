@@ -45,8 +45,7 @@ ScenarioOutcome RunScenario(const UpdateScenario& scenario) {
     CreateFolders(folders.Work + L"\\Downloads");
     CreateFolders(folders.Work + L"\\State");
     if (!scenario.InstalledEditor.empty()) {
-        CopyFileOver(FixturesFolder() + L"\\" + scenario.InstalledEditor +
-                         L"\\tavoPDFEditor.exe",
+        CopyFileOver(FixturesFolder() + L"\\" + scenario.InstalledEditor + L"\\tavoPDFEditor.exe",
                      folders.EditorPath);
     }
     CopyFileOver(FixturesFolder() + L"\\" + scenario.Package, folders.PackagePath);
@@ -59,9 +58,9 @@ ScenarioOutcome RunScenario(const UpdateScenario& scenario) {
         events.Name = L"Local\\TavoPDFUpdate-nobody-created-these";
     }
 
-    StartedProcess editor = StartProcess(
-        folders.EditorPath, QuoteArgument(folders.EditorPath) + L" --opened-by-user",
-        folders.Install);
+    StartedProcess editor =
+        StartProcess(folders.EditorPath, QuoteArgument(folders.EditorPath) + L" --opened-by-user",
+                     folders.Install);
     AwaitFirstLaunchRecord(folders.Install);
     if (scenario.BeforeHelperStarts) {
         scenario.BeforeHelperStarts(folders);

@@ -12,7 +12,8 @@ const std::wstring AbcDigest = L"ba7816bf8f01cfea414140de5dae2223b00361a396177a9
 // SHA-256 of the pattern (i * 31 + 7) mod 256 for i below 3 MiB + 5.
 const std::wstring PatternDigest =
     L"aacbf7fdf74148b96f47b5a44d8be9f8d52b59c291c5f60cfb68671b58059e56";
-const std::wstring EmptyDigest = L"e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855";
+const std::wstring EmptyDigest =
+    L"e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855";
 // SHA-256 of 2 GiB of zero bytes.
 const std::wstring TwoGiBZeroDigest =
     L"a7c744c13cc101ed66c29f672f92455547889cc586ce6d44fe76ae824958ea51";
@@ -102,8 +103,8 @@ TEST(PackageChecksum, VerifiedPackageCannotBeWrittenRenamedOrDeletedWhileHeld) {
     EXPECT_FALSE(MoveFileW(path.c_str(), (folder + L"\\renamed.bin").c_str()));
     // Readers, such as the installer, are still welcome.
     const UniqueHandle reader =
-        OwnHandle(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        OwnHandle(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr));
     EXPECT_NE(reader.get(), INVALID_HANDLE_VALUE);
 }
 

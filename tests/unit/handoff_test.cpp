@@ -28,8 +28,8 @@ std::wstring SwapAsciiCase(std::wstring text) {
 TEST(OpenHandoff, MissingEventsFailWithTheirWindowsErrorAndKeepWhatOpened) {
     HandoffHandles handles;
     DWORD lastError = 0;
-    EXPECT_FALSE(OpenHandoff(L"Local\\TavoPDFUpdate-missing", GetCurrentProcessId(), handles,
-                             lastError));
+    EXPECT_FALSE(
+        OpenHandoff(L"Local\\TavoPDFUpdate-missing", GetCurrentProcessId(), handles, lastError));
     EXPECT_EQ(lastError, 2u);
     EXPECT_FALSE(handles.Ready);
     EXPECT_TRUE(handles.EditorProcess) << "the process opened and must still be closed";

@@ -44,8 +44,8 @@ TEST(InstallerExitCode, ZeroAlwaysAndRestartRequiredOnlyFromWindowsInstaller) {
         DWORD Code;
         bool Accepted;
     };
-    const Case cases[] = {{true, 0, true},     {false, 0, true},   {true, 3010, true},
-                          {false, 3010, false}, {true, 1, false},  {false, 1, false},
+    const Case cases[] = {{true, 0, true},      {false, 0, true},    {true, 3010, true},
+                          {false, 3010, false}, {true, 1, false},    {false, 1, false},
                           {true, 1641, false},  {true, 1603, false}, {false, 0xC0000005, false}};
     for (const Case& c : cases) {
         EXPECT_EQ(IsAcceptedInstallerExitCode(c.IsMsi, c.Code), c.Accepted)

@@ -33,7 +33,8 @@ std::wstring ToLowerAscii(std::wstring text) {
 std::vector<StartedProcess> StartAll(const std::wstring& root, const std::vector<Running>& all) {
     std::vector<StartedProcess> started;
     for (const Running& running : all) {
-        const std::wstring folder = running.Subfolder.empty() ? root : root + L"\\" + running.Subfolder;
+        const std::wstring folder =
+            running.Subfolder.empty() ? root : root + L"\\" + running.Subfolder;
         CreateDirectoryW(folder.c_str(), nullptr);
         const std::wstring path = folder + L"\\" + running.Name;
         CopyFileOver(FixturesFolder() + L"\\suite_app.exe", path);
@@ -51,14 +52,18 @@ TEST(SuiteScan, FindsSuiteApplicationsRunningFromTheInstallFolderOnly) {
         {"install folder given in lower case", {{L"", L"NorvexTool.exe"}}, true, true},
         {"every other suite name",
          {{L"", L"NorvexOrganizer.exe"}, {L"", L"NorvexCompare.exe"}, {L"", L"NorvexStarter.exe"}},
-         false, true},
+         false,
+         true},
         {"second editor instance", {{L"", L"tavoPDFEditor.exe"}}, false, true},
         {"viewer in a subfolder", {{L"plugins", L"NorvexViewer.exe"}}, false, false},
-        {"viewer in another installation", {{L"..\\other install", L"NorvexViewer.exe"}}, false,
+        {"viewer in another installation",
+         {{L"..\\other install", L"NorvexViewer.exe"}},
+         false,
          false},
         {"names that only resemble the suite's",
          {{L"", L"NorvexViewer2.exe"}, {L"", L"xNorvexViewer.exe"}, {L"", L"NorvexViewer.exe.exe"}},
-         false, false},
+         false,
+         false},
     };
     for (const ScanCase& c : cases) {
         const std::wstring root = MakeWorkFolder(L"scan") + L"\\Tavo PDF";

@@ -56,7 +56,10 @@ auto Set(size_t index, std::wstring value) {
 const RequestCase RequestCases[] = {
     {"exactly nine elements", [](auto&) {}, Verdict::Accepted},
     {"editor arguments after the ninth",
-     [](auto& a) { a.insert(a.end(), {L"--open", L"", L"x y"}); }, Verdict::Accepted},
+     [](auto& a) {
+         a.insert(a.end(), {L"--open", L"", L"x y"});
+     },
+     Verdict::Accepted},
     {"eight elements", [](auto& a) { a.pop_back(); }, Verdict::Refused},
     {"no elements at all", [](auto& a) { a.clear(); }, Verdict::Refused},
     {"blanks before the process id", Set(1, L"  \t4242"), Verdict::Accepted},

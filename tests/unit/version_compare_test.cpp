@@ -28,12 +28,12 @@ TEST(VersionText, ValidTextsReadAsFourComponents) {
 
 TEST(VersionText, MalformedTextsAreNotVersions) {
     const wchar_t* const cases[] = {
-        L"",          L"7",          L"1.2.3.4.5", L"1..2",   L".1.2",       L"1.2.",
-        L" 1.2",      L"1.2 ",       L"1.2-beta",  L"v1.2",   L"65536.0",    L"0.65536",
-        L"000001.0",  L"1.2.3.",     L"+1.2",      L"1,2",    L".",          L"..",
-        L"１.２",     L"1.\u0662",   L"1.2\n",     L"99999.1"};
+        L"",         L"7",    L"1.2.3.4.5", L"1..2",     L".1.2",     L"1.2.",   L" 1.2", L"1.2 ",
+        L"1.2-beta", L"v1.2", L"65536.0",   L"0.65536",  L"000001.0", L"1.2.3.", L"+1.2", L"1,2",
+        L".",        L"..",   L"１.２",     L"1.\u0662", L"1.2\n",    L"99999.1"};
     for (const wchar_t* text : cases) {
-        EXPECT_FALSE(ParseVersion(text).has_value()) << "accepted: " << testing::PrintToString(std::wstring(text));
+        EXPECT_FALSE(ParseVersion(text).has_value())
+            << "accepted: " << testing::PrintToString(std::wstring(text));
     }
     // An embedded NUL is a character like any other, not an end.
     EXPECT_FALSE(ParseVersion(std::wstring_view(L"1.2\0", 4)).has_value());

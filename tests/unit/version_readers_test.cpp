@@ -14,7 +14,9 @@
 
 namespace {
 
-std::wstring Fixture(const wchar_t* relative) { return FixturesFolder() + L"\\" + relative; }
+std::wstring Fixture(const wchar_t* relative) {
+    return FixturesFolder() + L"\\" + relative;
+}
 
 TEST(FileVersion, ReadsTheFixedFileVersionOrNothing) {
     const std::pair<std::wstring, std::wstring> cases[] = {
