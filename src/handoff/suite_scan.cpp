@@ -11,22 +11,20 @@ namespace {
 
 constexpr DWORD ImagePathBufferLength = 32768;
 
-enum class SuiteProcessCheck { ElsewhereOrNotSuite, RunsFromFolder, CannotTell };
-
-SuiteProcessCheck CheckSuiteProcess(DWORD processId, const std::wstring& installFolder,
-                                    std::vector<wchar_t>& imagePath) {
+// Opens and inspects one process with a suite name; true when it counts.
+bool CheckSuiteProcess(DWORD processId, const std::wstring& installFolder,
+                       std::vector<wchar_t>& imagePath) {
     const UniqueHandle process =
         OwnHandle(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId));
     if (!process) {
-        return SuiteProcessCheck::CannotTell;
+        return SuiteProcessCounts(false, nullptr, installFolder);
     }
     DWORD length = ImagePathBufferLength;
     if (!QueryFullProcessImageNameW(process.get(), 0, imagePath.data(), &length)) {
-        return SuiteProcessCheck::CannotTell;
+        return SuiteProcessCounts(true, nullptr, installFolder);
     }
-    const std::wstring folder = ParentFolder(std::wstring_view(imagePath.data(), length));
-    return EqualsIgnoringAsciiCase(folder, installFolder) ? SuiteProcessCheck::RunsFromFolder
-                                                          : SuiteProcessCheck::ElsewhereOrNotSuite;
+    const std::wstring image(imagePath.data(), length);
+    return SuiteProcessCounts(true, &image, installFolder);
 }
 
 } // namespace
@@ -38,6 +36,14 @@ bool IsSuiteExecutableName(const std::wstring& fileName) {
         }
     }
     return false;
+}
+
+bool SuiteProcessCounts(bool opened, const std::wstring* imagePath,
+                        const std::wstring& installFolder) {
+    if (!opened || imagePath == nullptr) {
+        return true;
+    }
+    return EqualsIgnoringAsciiCase(ParentFolder(*imagePath), installFolder);
 }
 
 bool IsSuiteApplicationRunning(const std::wstring& installFolder, std::uint32_t editorProcessId) {
@@ -58,8 +64,7 @@ bool IsSuiteApplicationRunning(const std::wstring& installFolder, std::uint32_t 
             !IsSuiteExecutableName(entry.szExeFile)) {
             continue;
         }
-        if (CheckSuiteProcess(entry.th32ProcessID, installFolder, imagePath) !=
-            SuiteProcessCheck::ElsewhereOrNotSuite) {
+        if (CheckSuiteProcess(entry.th32ProcessID, installFolder, imagePath)) {
             return true;
         }
     } while (Process32NextW(snapshot.get(), &entry));

@@ -26,12 +26,19 @@ std::vector<unsigned char> ReadVersionBlock(const std::wstring& executablePath) 
 }
 
 // A string value read up to its first NUL, but never past the length the
-// query reports nor past the end of the block: a damaged resource without a
-// terminator must not lead us into memory that is not ours.
+// query reports nor past the end of the resource: a damaged resource without
+// a terminator must not lead us into memory that is not ours. The resource
+// ends where its root node says (its first 16-bit word), which is before the
+// end of the buffer: GetFileVersionInfoW keeps working space after it.
 std::wstring BoundedString(const std::vector<unsigned char>& block, const void* value,
                            UINT reportedLength) {
     const auto* first = static_cast<const unsigned char*>(value);
-    const unsigned char* blockEnd = block.data() + block.size();
+    WORD resourceLength = 0;
+    if (block.size() >= sizeof(resourceLength)) {
+        memcpy(&resourceLength, block.data(), sizeof(resourceLength));
+    }
+    const size_t usable = resourceLength < block.size() ? resourceLength : block.size();
+    const unsigned char* blockEnd = block.data() + usable;
     if (first < block.data() || first >= blockEnd) {
         return std::wstring();
     }

@@ -48,7 +48,10 @@ ScenarioOutcome RunScenario(const UpdateScenario& scenario) {
         CopyFileOver(FixturesFolder() + L"\\" + scenario.InstalledEditor + L"\\tavoPDFEditor.exe",
                      folders.EditorPath);
     }
-    CopyFileOver(FixturesFolder() + L"\\" + scenario.Package, folders.PackagePath);
+    const std::wstring packageSource = scenario.MakePackage
+                                           ? scenario.MakePackage(folders.Work)
+                                           : FixturesFolder() + L"\\" + scenario.Package;
+    CopyFileOver(packageSource, folders.PackagePath);
 
     HandoffEvents events;
     if (scenario.CreateEvents) {
@@ -104,6 +107,13 @@ ScenarioOutcome RunScenario(const UpdateScenario& scenario) {
         case EditorChoice::CommitAndStay:
             SetEvent(events.Commit);
             break;
+        case EditorChoice::KilledUndecided:
+            TerminateProcess(editor.Process, 1);
+            break;
+        case EditorChoice::CommitAndKilled:
+            SetEvent(events.Commit);
+            TerminateProcess(editor.Process, 1);
+            break;
         }
     }
 
@@ -112,6 +122,9 @@ ScenarioOutcome RunScenario(const UpdateScenario& scenario) {
         outcome.HelperEnded = end.Ended;
         outcome.ExitCode = end.ExitCode;
         outcome.Dialogs = end.Dialogs;
+    }
+    if (scenario.AfterHelperEnds) {
+        scenario.AfterHelperEnds(folders);
     }
     outcome.StatusBytes = ReadBytes(folders.StatusPath);
     outcome.Launches = ReadEditorLaunches(folders.Install);

@@ -16,6 +16,8 @@ enum class EditorChoice {
     Cancel,            // the user withdrew the update
     ExitWithoutChoice, // the editor ended before deciding
     CommitAndStay,     // agreed to exit, then kept running
+    KilledUndecided,   // ended by force before deciding
+    CommitAndKilled,   // agreed to exit, then ended by force
 };
 
 struct ScenarioFolders {
@@ -29,6 +31,8 @@ struct ScenarioFolders {
 struct UpdateScenario {
     std::wstring InstalledEditor = L"editor-1.0"; // fixture folder, empty for none
     std::wstring Package = L"packages\\editor-2.0.msi";
+    // Makes the package in the given folder instead, answering its path.
+    std::function<std::wstring(const std::wstring&)> MakePackage;
     std::wstring PackageFileName = L"update package.msi";
     std::wstring PackageKind = L"msi";
     std::wstring TargetVersion = L"2.0";
@@ -40,6 +44,7 @@ struct UpdateScenario {
     std::function<std::vector<std::wstring>(const std::vector<std::wstring>&)> EditArguments;
     std::function<void(const ScenarioFolders&)> BeforeHelperStarts;
     std::function<void(const ScenarioFolders&)> AfterReady;
+    std::function<void(const ScenarioFolders&)> AfterHelperEnds;
     DWORD HelperLimitMs = 60000;
 };
 

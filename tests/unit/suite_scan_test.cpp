@@ -108,3 +108,19 @@ TEST(SuiteScan, SuiteNamesMatchWholeNamesIgnoringAsciiCaseOnly) {
 }
 
 } // namespace
+
+namespace {
+
+// Wine lets every process be opened and inspected, so the fail-closed
+// verdict is checked on its own.
+TEST(SuiteScan, SuiteProcessThatCannotBeCheckedCountsAsRunning) {
+    const std::wstring folder = L"C:\\Program Files\\Tavo PDF";
+    const std::wstring inFolder = folder + L"\\NorvexViewer.exe";
+    const std::wstring elsewhere = L"D:\\Other\\NorvexViewer.exe";
+    EXPECT_TRUE(SuiteProcessCounts(false, nullptr, folder)) << "could not be opened";
+    EXPECT_TRUE(SuiteProcessCounts(true, nullptr, folder)) << "image path unreadable";
+    EXPECT_TRUE(SuiteProcessCounts(true, &inFolder, folder));
+    EXPECT_FALSE(SuiteProcessCounts(true, &elsewhere, folder));
+}
+
+} // namespace
