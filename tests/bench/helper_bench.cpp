@@ -1,0 +1,353 @@
+// Measures the helper's own cost against the platform's, side by side in one
+// run, and prints one "name value unit" line per figure (scripts/bench turns
+// them into a table). Every ratio compares figures of this same run.
+//
+// helper_bench <work folder> <sha256 of each checksum file> <files...>: see
+// scripts/bench for the exact arguments.
+
+#include "editor_side.h"
+#include "handoff/suite_scan.h"
+#include "install/installer_command_line.h"
+#include "verify/checksum.h"
+
+#include <bcrypt.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace {
+
+double NowMs() {
+    static LARGE_INTEGER frequency = [] {
+        LARGE_INTEGER value;
+        QueryPerformanceFrequency(&value);
+        return value;
+    }();
+    LARGE_INTEGER now;
+    QueryPerformanceCounter(&now);
+    return static_cast<double>(now.QuadPart) * 1000.0 / static_cast<double>(frequency.QuadPart);
+}
+
+double QpcToMs(long long ticks) {
+    LARGE_INTEGER frequency;
+    QueryPerformanceFrequency(&frequency);
+    return static_cast<double>(ticks) * 1000.0 / static_cast<double>(frequency.QuadPart);
+}
+
+void Figure(const std::string& name, double value, const char* unit) {
+    std::printf("%s %.3f %s\n", name.c_str(), value, unit);
+    std::fflush(stdout);
+}
+
+double Median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+long long FileSize(const std::wstring& path) {
+    WIN32_FILE_ATTRIBUTE_DATA data = {};
+    GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data);
+    return (static_cast<long long>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+}
+
+// The helper's step: open as the run does, hash through the handle.
+double HelperChecksumMs(const std::wstring& path, const std::wstring& digest) {
+    const double start = NowMs();
+    const UniqueHandle package = OpenPackageFile(path);
+    const bool verified = VerifyPackageChecksum(package.get(), digest);
+    const double elapsed = NowMs() - start;
+    if (!verified) {
+        std::fprintf(stderr, "checksum did not verify: %ls\n", path.c_str());
+        std::exit(1);
+    }
+    return elapsed;
+}
+
+// The same bcrypt calls over the same number of bytes, already in memory.
+double PrimitiveChecksumMs(long long bytes) {
+    static std::vector<unsigned char> chunk(ChecksumReadChunkBytes, 0x5A);
+    const double start = NowMs();
+    BCRYPT_ALG_HANDLE algorithm = nullptr;
+    BCryptOpenAlgorithmProvider(&algorithm, BCRYPT_SHA256_ALGORITHM, nullptr, 0);
+    DWORD objectLength = 0;
+    ULONG resultSize = 0;
+    BCryptGetProperty(algorithm, BCRYPT_OBJECT_LENGTH, reinterpret_cast<PUCHAR>(&objectLength),
+                      sizeof(objectLength), &resultSize, 0);
+    std::vector<unsigned char> object(objectLength, 0);
+    BCRYPT_HASH_HANDLE hash = nullptr;
+    BCryptCreateHash(algorithm, &hash, object.data(), objectLength, nullptr, 0, 0);
+    for (long long fed = 0; fed < bytes; fed += ChecksumReadChunkBytes) {
+        const ULONG size =
+            static_cast<ULONG>(std::min<long long>(ChecksumReadChunkBytes, bytes - fed));
+        BCryptHashData(hash, chunk.data(), size, 0);
+    }
+    unsigned char digest[32];
+    BCryptFinishHash(hash, digest, sizeof(digest), 0);
+    BCryptDestroyHash(hash);
+    BCryptCloseAlgorithmProvider(algorithm, 0);
+    return NowMs() - start;
+}
+
+void WarmPageCache(const std::wstring& path) {
+    ReadBytes(path);
+}
+
+// Checksum throughput: best of three, helper and primitive interleaved.
+double MeasureChecksum(const std::wstring& label, const std::wstring& path,
+                       const std::wstring& digest) {
+    const long long bytes = FileSize(path);
+    WarmPageCache(path);
+    double helper = 1e30;
+    double primitive = 1e30;
+    for (int round = 0; round < 3; ++round) {
+        helper = std::min(helper, HelperChecksumMs(path, digest));
+        primitive = std::min(primitive, PrimitiveChecksumMs(bytes));
+    }
+    const double megabytes = static_cast<double>(bytes) / 1e6;
+    const std::string name = WideToUtf8(label);
+    Figure("checksum_mbps_" + name, megabytes / (helper / 1000.0), "MB/s");
+    Figure("primitive_mbps_" + name, megabytes / (primitive / 1000.0), "MB/s");
+    Figure("checksum_ratio_" + name, primitive / helper, "ratio");
+    return primitive / bytes; // ms per byte of the raw primitive
+}
+
+struct Installation {
+    std::wstring Folder;
+    std::wstring EditorPath;
+    StartedProcess Editor;
+    HandoffEvents Events;
+};
+
+Installation InstallAndStartEditor(const std::wstring& work, const std::wstring& name) {
+    Installation installation;
+    installation.Folder = work + L"\\" + name + L"\\Tavo PDF";
+    CreateDirectoryW((work + L"\\" + name).c_str(), nullptr);
+    CreateDirectoryW(installation.Folder.c_str(), nullptr);
+    installation.EditorPath = installation.Folder + L"\\tavoPDFEditor.exe";
+    CopyFileOver(FixturesFolder() + L"\\editor-1.0\\tavoPDFEditor.exe", installation.EditorPath);
+    installation.Editor = StartProcess(installation.EditorPath,
+                                       QuoteArgument(installation.EditorPath), installation.Folder);
+    for (int attempt = 0; attempt < 200 && ReadEditorLaunches(installation.Folder).empty();
+         ++attempt) {
+        Sleep(25);
+    }
+    installation.Events = CreateHandoffEvents(name + L"-" + std::to_wstring(GetTickCount64()));
+    return installation;
+}
+
+void EndInstallation(Installation& installation) {
+    EndEditorLaunches(ReadEditorLaunches(installation.Folder));
+    EndProcess(installation.Editor);
+    CloseHandoffEvents(installation.Events);
+}
+
+std::vector<std::wstring> HelperArguments(const Installation& installation,
+                                          const std::wstring& package, const std::wstring& digest,
+                                          const wchar_t* kind, const std::wstring& statusPath) {
+    return {std::to_wstring(installation.Editor.ProcessId),
+            installation.Events.Name,
+            package,
+            digest,
+            installation.EditorPath,
+            L"2.0",
+            kind,
+            statusPath};
+}
+
+// Peak memory of a real run that ends at the checksum step (a wrong digest).
+// Wine keeps no high-water mark of private bytes (its "peak" is the current
+// figure), but its peak working set is a true one (Linux's VmHWM): the
+// growth is judged on that.
+void MeasureMemory(const std::wstring& work, const std::wstring& label, const std::wstring& package,
+                   const std::wstring& reportExe, std::map<std::wstring, double>& peakWorkingSet) {
+    Installation installation = InstallAndStartEditor(work, L"memory-" + label);
+    const std::wstring report = work + L"\\memory-" + label + L".txt";
+    SetEnvironmentVariableW(L"TAVO_BENCH_MEMORY_REPORT", report.c_str());
+    const std::vector<std::wstring> arguments = HelperArguments(
+        installation, package, std::wstring(64, L'0'), L"msi", work + L"\\status-memory.txt");
+    std::wstring commandLine = QuoteArgument(reportExe);
+    for (const std::wstring& argument : arguments) {
+        commandLine += L" " + QuoteArgument(argument);
+    }
+    StartedProcess helper = StartProcess(reportExe, commandLine, work);
+    const HelperEnd end = AwaitHelperEnd(helper, 120000);
+    EndProcess(helper);
+    SetEnvironmentVariableW(L"TAVO_BENCH_MEMORY_REPORT", nullptr);
+    EndInstallation(installation);
+    if (!end.Ended || end.ExitCode != 4) {
+        std::fprintf(stderr, "memory run did not end at the checksum step (%lu)\n", end.ExitCode);
+        std::exit(1);
+    }
+    const std::string text = ReadBytes(report).value_or("");
+    unsigned long long workingSet = 0;
+    unsigned long long privateUsage = 0;
+    std::sscanf(text.c_str(), "peak_working_set_bytes %llu\npeak_private_bytes %llu", &workingSet,
+                &privateUsage);
+    const std::string name = WideToUtf8(label);
+    Figure("peak_working_set_mib_" + name, static_cast<double>(workingSet) / 1048576.0, "MiB");
+    Figure("peak_private_mib_" + name, static_cast<double>(privateUsage) / 1048576.0, "MiB");
+    peakWorkingSet[label] = static_cast<double>(workingSet);
+}
+
+double MeasureBareStartMs(const std::wstring& work) {
+    std::vector<double> times;
+    const std::wstring trivial = ExecutableFolder() + L"\\bench_trivial_start.exe";
+    for (int round = 0; round < 7; ++round) {
+        const std::wstring name = L"Local\\TavoBenchStarted-" + std::to_wstring(round);
+        HANDLE started = CreateEventW(nullptr, TRUE, FALSE, name.c_str());
+        const double start = NowMs();
+        StartedProcess process =
+            StartProcess(trivial, QuoteArgument(trivial) + L" " + QuoteArgument(name), work);
+        WaitForSingleObject(started, 30000);
+        times.push_back(NowMs() - start);
+        WaitForSingleObject(process.Process, 30000);
+        EndProcess(process);
+        CloseHandle(started);
+    }
+    return Median(times);
+}
+
+// From the helper's start to its ready event, through every check of a run.
+double MeasureTimeToReadyMs(const std::wstring& work, const std::wstring& label,
+                            const std::wstring& package, const std::wstring& digest) {
+    std::vector<double> times;
+    for (int round = 0; round < 5; ++round) {
+        Installation installation =
+            InstallAndStartEditor(work, L"ready-" + label + L"-" + std::to_wstring(round));
+        const std::vector<std::wstring> arguments =
+            HelperArguments(installation, package, digest, L"msi", work + L"\\status-ready.txt");
+        const double start = NowMs();
+        StartedProcess helper =
+            StartProcess(HelperExecutablePath(), HelperCommandLine(arguments), work);
+        const ReadyWait ready = AwaitReady(installation.Events, helper, 120000);
+        const double elapsed = NowMs() - start;
+        SetEvent(installation.Events.Cancel);
+        AwaitHelperEnd(helper, 30000);
+        EndProcess(helper);
+        EndInstallation(installation);
+        if (ready != ReadyWait::Ready) {
+            std::fprintf(stderr, "the helper did not become ready\n");
+            std::exit(1);
+        }
+        times.push_back(elapsed);
+    }
+    return Median(times);
+}
+
+double MeasureScanMs(const std::wstring& work, int extraProcesses) {
+    const std::wstring installFolder = work + L"\\scan-install";
+    const std::wstring elsewhere = work + L"\\scan-elsewhere-" + std::to_wstring(extraProcesses);
+    CreateDirectoryW(installFolder.c_str(), nullptr);
+    CreateDirectoryW(elsewhere.c_str(), nullptr);
+    // Suite names in another folder: each one is opened and inspected, the
+    // scan's most expensive path, and none of them counts.
+    std::vector<StartedProcess> running;
+    for (int index = 0; index < extraProcesses; ++index) {
+        const std::wstring path =
+            elsewhere + L"\\" + std::to_wstring(index) + L"\\" + SuiteExecutableNames[index % 6];
+        CreateDirectoryW((elsewhere + L"\\" + std::to_wstring(index)).c_str(), nullptr);
+        CopyFileOver(FixturesFolder() + L"\\suite_app.exe", path);
+        running.push_back(StartProcess(path, QuoteArgument(path), elsewhere));
+    }
+    Sleep(1000);
+    IsSuiteApplicationRunning(installFolder, 0);
+    const int calls = 50;
+    const double start = NowMs();
+    bool found = false;
+    for (int call = 0; call < calls; ++call) {
+        found = IsSuiteApplicationRunning(installFolder, 0) || found;
+    }
+    const double perCall = (NowMs() - start) / calls;
+    for (StartedProcess& process : running) {
+        EndProcess(process);
+    }
+    if (found) {
+        std::fprintf(stderr, "the scan found a suite application where there is none\n");
+        std::exit(1);
+    }
+    return perCall;
+}
+
+// From the editor's end to the EXE setup's start, as the setup recorded it.
+double MeasureExitToInstallerMs(const std::wstring& work) {
+    std::vector<double> times;
+    for (int round = 0; round < 3; ++round) {
+        Installation installation = InstallAndStartEditor(work, L"exit-" + std::to_wstring(round));
+        const std::wstring downloads = installation.Folder + L"\\..\\Downloads";
+        CreateDirectoryW(downloads.c_str(), nullptr);
+        const std::wstring package = downloads + L"\\Tavo PDF Setup 2.0.exe";
+        CopyFileOver(FixturesFolder() + L"\\setups\\setup-exit0.exe", package);
+        const std::vector<std::wstring> arguments = HelperArguments(
+            installation, package, Sha256OfFile(package), L"exe", work + L"\\status-exit.txt");
+        StartedProcess helper =
+            StartProcess(HelperExecutablePath(), HelperCommandLine(arguments), work);
+        if (AwaitReady(installation.Events, helper, 60000) != ReadyWait::Ready) {
+            std::fprintf(stderr, "the helper did not become ready\n");
+            std::exit(1);
+        }
+        SetEvent(installation.Events.Commit);
+        AskEditorToExit(installation.Editor.ProcessId);
+        WaitForSingleObject(installation.Editor.Process, 30000);
+        LARGE_INTEGER editorEnded;
+        QueryPerformanceCounter(&editorEnded);
+        const HelperEnd end = AwaitHelperEnd(helper, 60000);
+        EndProcess(helper);
+        EndInstallation(installation);
+        const std::string log = ReadBytes(downloads + L"\\setup-launches.log").value_or("");
+        const size_t at = log.find("started-qpc=");
+        if (!end.Ended || end.ExitCode != 0 || at == std::string::npos) {
+            std::fprintf(stderr, "the EXE update did not run through (%lu)\n", end.ExitCode);
+            std::exit(1);
+        }
+        const long long setupStarted = std::stoll(log.substr(at + 12));
+        times.push_back(QpcToMs(setupStarted - editorEnded.QuadPart));
+    }
+    return Median(times);
+}
+
+} // namespace
+
+// helper_bench <work> <file64> <digest64> <file256> <digest256> <file1g> <digest1g>
+//              <package 1 MiB> <package 1 GiB> <msi 1 MiB> <digest> <msi 256 MiB> <digest>
+int wmain(int argumentCount, wchar_t** arguments) {
+    if (argumentCount != 14) {
+        std::fprintf(stderr, "helper_bench: see scripts/bench for the arguments\n");
+        return 64;
+    }
+    const std::wstring work = arguments[1];
+    std::printf("# checksum: files in the page cache, best of 3\n");
+    MeasureChecksum(L"64mib", arguments[2], arguments[3]);
+    const double primitiveMsPerByte256 = MeasureChecksum(L"256mib", arguments[4], arguments[5]);
+    MeasureChecksum(L"1gib", arguments[6], arguments[7]);
+
+    std::printf("# memory: peak figures of a run that ends at the checksum step\n");
+    std::map<std::wstring, double> peakWorkingSet;
+    const std::wstring reportExe = ExecutableFolder() + L"\\bench_helper_memory_report.exe";
+    MeasureMemory(work, L"1mib", arguments[8], reportExe, peakWorkingSet);
+    MeasureMemory(work, L"1gib", arguments[9], reportExe, peakWorkingSet);
+    Figure("memory_growth_mib", (peakWorkingSet[L"1gib"] - peakWorkingSet[L"1mib"]) / 1048576.0,
+           "MiB");
+
+    std::printf("# time to ready: median of 5, process start to ready event\n");
+    const double bareStart = MeasureBareStartMs(work);
+    Figure("bare_start_ms", bareStart, "ms");
+    const double ready1 = MeasureTimeToReadyMs(work, L"1mib", arguments[10], arguments[11]);
+    Figure("ready_ms_1mib", ready1, "ms");
+    const double ready256 = MeasureTimeToReadyMs(work, L"256mib", arguments[12], arguments[13]);
+    Figure("ready_ms_256mib", ready256, "ms");
+    const double hash256 = primitiveMsPerByte256 * static_cast<double>(FileSize(arguments[12]));
+    Figure("pure_hash_ms_256mib", hash256, "ms");
+    Figure("helper_share_ms_1mib", ready1 - bareStart, "ms");
+    Figure("helper_share_ms", ready256 - bareStart - hash256, "ms");
+
+    std::printf("# running-application scan: per call, 50 calls\n");
+    Figure("scan_ms_5", MeasureScanMs(work, 5), "ms");
+    Figure("scan_ms_60", MeasureScanMs(work, 60), "ms");
+
+    std::printf("# editor exit to installer start: median of 3, EXE setup\n");
+    Figure("exit_to_installer_ms", MeasureExitToInstallerMs(work), "ms");
+    return 0;
+}
