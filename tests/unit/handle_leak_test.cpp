@@ -102,7 +102,7 @@ TEST(HandleLeaks, RepeatedOperationsLeaveTheHandleCountUnchanged) {
     for (const auto& [name, operation] : operations) {
         // One call first: libraries load and keep handles of their own once.
         ASSERT_TRUE(operation()) << name;
-        const int rounds = std::string(name) == "RestartEditor" ? 100 : 300;
+        const int rounds = std::string(name) == "RestartEditor" ? 200 : 300;
         const size_t before = CountOwnHandles();
         ASSERT_GT(before, 0u) << "the handle table cannot be read";
         for (int round = 0; round < rounds; ++round) {
