@@ -33,8 +33,15 @@ build_all() {
     cmake -S "$REPO_ROOT" -B "$BUILD_DIR" \
         -DCMAKE_TOOLCHAIN_FILE="$REPO_ROOT/cmake/mingw-w64-x86_64.cmake" \
         -DCMAKE_BUILD_TYPE=Release >/dev/null
-    cmake --build "$BUILD_DIR" -j"$(nproc)" -- --no-print-directory | grep -Ev '^\[ *[0-9]+%\]' || true
-    test -f "$BUILD_DIR/bin/tavoPDFUpdateHelper.exe"
+    # Progress lines are dropped; a failed build stops the script.
+    local status=0
+    cmake --build "$BUILD_DIR" -j"$(nproc)" -- --no-print-directory >"$BUILD_DIR/build.log" 2>&1 ||
+        status=$?
+    grep -Ev '^\[ *[0-9]+%\]' "$BUILD_DIR/build.log" || true
+    if [ "$status" -ne 0 ]; then
+        echo "build failed (exit $status)" >&2
+        return "$status"
+    fi
 }
 
 # A new prefix for every run: Windows Installer keeps installed products and
