@@ -13,6 +13,11 @@ namespace {
 const OutcomeCase OutcomeCases[] = {
     {"MsiPackageInstallsAndEditorRestarts", Nothing(), 0, L"Installed successfully.", false, false,
      L"editor-2.0", 1},
+    {"MsiPackageAskingForWindowsRestartIsASuccess",
+     [](UpdateScenario& s, std::shared_ptr<void>&) {
+         s.Package = L"packages\\editor-2.0-reboot.msi";
+     },
+     0, L"Installed; Windows restart may also be required.", false, false, L"editor-2.0", 1},
     {"ExeSetupInstallsAndEditorRestarts", ExeSetup(L"setup-exit0.exe"), 0,
      L"Installed successfully.", false, false, L"editor-2.0", 1},
     {"ExeSetupAsking3010IsAFailure", ExeSetup(L"setup-exit3010.exe"), 6,
