@@ -29,15 +29,23 @@ bool OpenHandoff(const std::wstring& handoffName, std::uint32_t editorProcessId,
     return true;
 }
 
+bool ReadProcessImagePath(HANDLE process, std::wstring& imagePath, DWORD& lastError) {
+    std::vector<wchar_t> buffer(ImagePathBufferLength, L'\0');
+    DWORD length = ImagePathBufferLength;
+    if (!QueryFullProcessImageNameW(process, 0, buffer.data(), &length)) {
+        lastError = GetLastError();
+        return false;
+    }
+    imagePath.assign(buffer.data(), length);
+    return true;
+}
+
 ParentCheck CheckEditorImage(HANDLE editorProcess, const std::wstring& editorPath,
                              DWORD& lastError) {
-    std::vector<wchar_t> imagePath(ImagePathBufferLength, L'\0');
-    DWORD length = ImagePathBufferLength;
-    if (!QueryFullProcessImageNameW(editorProcess, 0, imagePath.data(), &length)) {
-        lastError = GetLastError();
+    std::wstring image;
+    if (!ReadProcessImagePath(editorProcess, image, lastError)) {
         return ParentCheck::ImageUnreadable;
     }
-    const std::wstring image(imagePath.data(), length);
     return IsSameFile(image, editorPath) ? ParentCheck::SameFile : ParentCheck::OtherFile;
 }
 

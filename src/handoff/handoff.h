@@ -35,6 +35,10 @@ ParentCheck CheckEditorImage(HANDLE editorProcess, const std::wstring& editorPat
 // case, short names and hard links do not matter; false on any error.
 bool IsSameFile(const std::wstring& first, const std::wstring& second);
 
+// The full Win32 path of the executable a process runs; false with the
+// last-error code when it cannot be read.
+bool ReadProcessImagePath(HANDLE process, std::wstring& imagePath, DWORD& lastError);
+
 bool SignalReady(HANDLE readyEvent, DWORD& lastError);
 
 // Waits without a time limit. When several are signalled, commit wins over

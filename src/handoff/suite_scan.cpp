@@ -2,29 +2,23 @@
 
 #include "app/handle_owner.h"
 #include "app/paths.h"
+#include "handoff/handoff.h"
 
 #include <tlhelp32.h>
 
-#include <vector>
-
 namespace {
 
-constexpr DWORD ImagePathBufferLength = 32768;
-
 // Opens and inspects one process with a suite name; true when it counts.
-bool CheckSuiteProcess(DWORD processId, const std::wstring& installFolder,
-                       std::vector<wchar_t>& imagePath) {
+bool CheckSuiteProcess(DWORD processId, const std::wstring& installFolder) {
     const UniqueHandle process =
         OwnHandle(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId));
     if (!process) {
         return SuiteProcessCounts(false, nullptr, installFolder);
     }
-    DWORD length = ImagePathBufferLength;
-    if (!QueryFullProcessImageNameW(process.get(), 0, imagePath.data(), &length)) {
-        return SuiteProcessCounts(true, nullptr, installFolder);
-    }
-    const std::wstring image(imagePath.data(), length);
-    return SuiteProcessCounts(true, &image, installFolder);
+    std::wstring image;
+    DWORD ignored = 0;
+    const bool read = ReadProcessImagePath(process.get(), image, ignored);
+    return SuiteProcessCounts(true, read ? &image : nullptr, installFolder);
 }
 
 } // namespace
@@ -58,13 +52,12 @@ bool IsSuiteApplicationRunning(const std::wstring& installFolder, std::uint32_t 
     }
 
     const DWORD ownProcessId = GetCurrentProcessId();
-    std::vector<wchar_t> imagePath(ImagePathBufferLength, L'\0');
     do {
         if (entry.th32ProcessID == editorProcessId || entry.th32ProcessID == ownProcessId ||
             !IsSuiteExecutableName(entry.szExeFile)) {
             continue;
         }
-        if (CheckSuiteProcess(entry.th32ProcessID, installFolder, imagePath)) {
+        if (CheckSuiteProcess(entry.th32ProcessID, installFolder)) {
             return true;
         }
     } while (Process32NextW(snapshot.get(), &entry));

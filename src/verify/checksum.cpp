@@ -1,5 +1,7 @@
 #include "verify/checksum.h"
 
+#include "app/paths.h"
+
 #include <bcrypt.h>
 
 #include <optional>
@@ -21,11 +23,6 @@ using UniqueHash = std::unique_ptr<void, decltype(&DestroyHash)>;
 
 bool Succeeded(NTSTATUS status) {
     return status >= 0;
-}
-
-wchar_t FoldAsciiCase(wchar_t character) {
-    return (character >= L'A' && character <= L'Z') ? static_cast<wchar_t>(character + 32)
-                                                    : character;
 }
 
 // Feeds the file to the hash in chunks; the digest only when the whole file,
@@ -117,11 +114,6 @@ bool VerifyPackageChecksum(HANDLE packageFile, const std::wstring& expectedCheck
         return false;
     }
 
-    const std::wstring actual = FormatDigest(*digest);
-    for (size_t index = 0; index < ChecksumTextLength; ++index) {
-        if (FoldAsciiCase(actual[index]) != FoldAsciiCase(expectedChecksum[index])) {
-            return false;
-        }
-    }
-    return true;
+    // Hex digits in any ASCII letter case; anything else simply differs.
+    return EqualsIgnoringAsciiCase(FormatDigest(*digest), expectedChecksum);
 }

@@ -7,6 +7,7 @@
 
 #include "editor_side.h"
 #include "handoff/suite_scan.h"
+#include "install/editor_restart.h"
 #include "install/installer_command_line.h"
 #include "verify/checksum.h"
 
@@ -130,10 +131,7 @@ Installation InstallAndStartEditor(const std::wstring& work, const std::wstring&
     CopyFileOver(FixturesFolder() + L"\\editor-1.0\\tavoPDFEditor.exe", installation.EditorPath);
     installation.Editor = StartProcess(installation.EditorPath,
                                        QuoteArgument(installation.EditorPath), installation.Folder);
-    for (int attempt = 0; attempt < 200 && ReadEditorLaunches(installation.Folder).empty();
-         ++attempt) {
-        Sleep(25);
-    }
+    AwaitEditorStarted(installation.Folder);
     installation.Events = CreateHandoffEvents(name + L"-" + std::to_wstring(GetTickCount64()));
     return installation;
 }
@@ -168,11 +166,8 @@ void MeasureMemory(const std::wstring& work, const std::wstring& label, const st
     SetEnvironmentVariableW(L"TAVO_BENCH_MEMORY_REPORT", report.c_str());
     const std::vector<std::wstring> arguments = HelperArguments(
         installation, package, std::wstring(64, L'0'), L"msi", work + L"\\status-memory.txt");
-    std::wstring commandLine = QuoteArgument(reportExe);
-    for (const std::wstring& argument : arguments) {
-        commandLine += L" " + QuoteArgument(argument);
-    }
-    StartedProcess helper = StartProcess(reportExe, commandLine, work);
+    StartedProcess helper = StartProcess(
+        reportExe, BuildRestartCommandLine(reportExe, JoinRestartArguments(arguments)), work);
     const HelperEnd end = AwaitHelperEnd(helper, 120000);
     EndProcess(helper);
     SetEnvironmentVariableW(L"TAVO_BENCH_MEMORY_REPORT", nullptr);

@@ -6,19 +6,6 @@ namespace {
 
 constexpr DWORD ReadyLimitMs = 30000;
 
-// The stand-in editor creates its exit event right after it records its
-// start; wait for that record so that it can be asked to exit.
-bool AwaitFirstLaunchRecord(const std::wstring& installFolder) {
-    for (int attempt = 0; attempt < 200; ++attempt) {
-        if (!ReadEditorLaunches(installFolder).empty()) {
-            Sleep(50);
-            return true;
-        }
-        Sleep(25);
-    }
-    return false;
-}
-
 void CreateFolders(const std::wstring& path) {
     for (size_t next = path.find(L'\\', 3); next != std::wstring::npos;
          next = path.find(L'\\', next + 1)) {
@@ -64,7 +51,7 @@ ScenarioOutcome RunScenario(const UpdateScenario& scenario) {
     StartedProcess editor =
         StartProcess(folders.EditorPath, QuoteArgument(folders.EditorPath) + L" --opened-by-user",
                      folders.Install);
-    AwaitFirstLaunchRecord(folders.Install);
+    AwaitEditorStarted(folders.Install);
     if (scenario.BeforeHelperStarts) {
         scenario.BeforeHelperStarts(folders);
     }

@@ -8,6 +8,20 @@
 #include <string>
 #include <vector>
 
+// A request the check accepts: element 0, arguments 1 to 8, one editor argument.
+inline std::vector<std::wstring> ValidRequestArguments() {
+    return {L"C:\\Program Files\\Tavo PDF\\helper.exe",
+            L"4242",
+            L"Local\\TavoPDFUpdate-3f2a",
+            L"C:\\Users\\ana\\Downloads\\update.msi",
+            std::wstring(64, L'a'),
+            L"C:\\Program Files\\Tavo PDF\\tavoPDFEditor.exe",
+            L"2.0",
+            L"msi",
+            L"C:\\Users\\ana\\AppData\\Local\\Temp\\status.txt",
+            L"--restore"};
+}
+
 inline std::wstring RandomText(std::mt19937& random, size_t maxLength) {
     static const std::wstring rich = L"0123456789 \t\\/\"':.+-?*<>|abcxyzABCXYZ\u00e9\u4e2d";
     std::uniform_int_distribution<size_t> length(0, maxLength);

@@ -12,19 +12,6 @@
 
 namespace {
 
-std::vector<std::wstring> ValidList() {
-    return {L"helper.exe",
-            L"4242",
-            L"Local\\TavoPDFUpdate-1",
-            L"C:\\Downloads\\update.msi",
-            std::wstring(64, L'a'),
-            L"C:\\Program Files\\Tavo PDF\\tavoPDFEditor.exe",
-            L"2.0",
-            L"msi",
-            L"C:\\Temp\\status.txt",
-            L"--restore"};
-}
-
 TEST(RequestFuzz, TwentyThousandGeneratedListsKeepTheInvariants) {
     const unsigned seed = 4242;
     std::mt19937 random(seed);
@@ -33,7 +20,7 @@ TEST(RequestFuzz, TwentyThousandGeneratedListsKeepTheInvariants) {
     int thrown = 0;
     for (int round = 0; round < 20000; ++round) {
         const std::vector<std::wstring> arguments =
-            GenerateArgumentList(random, ValidList(), 40000, false);
+            GenerateArgumentList(random, ValidRequestArguments(), 40000, false);
         std::vector<const wchar_t*> pointers;
         for (const std::wstring& argument : arguments) {
             pointers.push_back(argument.c_str());

@@ -4,6 +4,7 @@
 
 #include "app/paths.h"
 #include "app/update_request.h"
+#include "argument_fuzz.h"
 
 #include <gtest/gtest.h>
 
@@ -13,16 +14,11 @@
 
 namespace {
 
+// Exactly nine elements: without the editor argument of the shared list.
 std::vector<std::wstring> ValidArguments() {
-    return {L"C:\\Program Files\\Tavo PDF\\helper.exe",
-            L"4242",
-            L"Local\\TavoPDFUpdate-3f2a",
-            L"C:\\Users\\ana\\Downloads\\update.msi",
-            std::wstring(64, L'a'),
-            L"C:\\Program Files\\Tavo PDF\\tavoPDFEditor.exe",
-            L"2.0",
-            L"msi",
-            L"C:\\Users\\ana\\AppData\\Local\\Temp\\status.txt"};
+    std::vector<std::wstring> arguments = ValidRequestArguments();
+    arguments.pop_back();
+    return arguments;
 }
 
 enum class Verdict { Accepted, Refused, Throws };
