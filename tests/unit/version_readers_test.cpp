@@ -1,7 +1,8 @@
-// Reading versions and identities from real files: the stand-in editors and
-// setups (version resources compiled by windres), MSI packages built by wixl,
-// and MSI databases written here through msi.dll.
+// What the readers return where the end-to-end refusals cannot tell: the
+// 128-character limit of ProductVersion, and that a damaged version resource
+// gives only its own bytes, never what lies after it.
 
+#include "damaged_packages.h"
 #include "editor_side.h"
 #include "verify/file_version.h"
 
@@ -13,38 +14,6 @@
 #include <vector>
 
 namespace {
-
-std::wstring Fixture(const wchar_t* relative) {
-    return FixturesFolder() + L"\\" + relative;
-}
-
-TEST(FileVersion, ReadsTheFixedFileVersionOrNothing) {
-    const std::pair<std::wstring, std::wstring> cases[] = {
-        {Fixture(L"editor-1.0\\tavoPDFEditor.exe"), L"1.0.0.0"},
-        {Fixture(L"editor-2.0\\tavoPDFEditor.exe"), L"2.0.0.0"},
-        {Fixture(L"setups\\setup-exit0.exe"), L"2.0.0.0"},
-        {Fixture(L"editor-unversioned\\tavoPDFEditor.exe"), L""},
-        {Fixture(L"packages\\editor-2.0.msi"), L""},
-        {Fixture(L"no-such-file.exe"), L""},
-    };
-    for (const auto& [path, version] : cases) {
-        EXPECT_EQ(ReadFileVersion(path), version) << testing::PrintToString(path);
-    }
-}
-
-TEST(FileDescription, ReadsTheFirstTranslationsDescriptionOrNothing) {
-    const std::pair<std::wstring, std::wstring> cases[] = {
-        {Fixture(L"setups\\setup-exit0.exe"), L"Tavo PDF Setup"},
-        {Fixture(L"setups\\setup-lowercase.exe"), L"tavo pdf setup"},
-        {Fixture(L"setups\\setup-foreign.exe"), L"Other Vendor Setup"},
-        {Fixture(L"editor-1.0\\tavoPDFEditor.exe"), L"Tavo PDF Editor"},
-        {Fixture(L"editor-unversioned\\tavoPDFEditor.exe"), L""},
-        {Fixture(L"no-such-file.exe"), L""},
-    };
-    for (const auto& [path, description] : cases) {
-        EXPECT_EQ(ReadFileDescription(path), description) << testing::PrintToString(path);
-    }
-}
 
 // A database with a Property table holding the given rows, written with the
 // same msi.dll the helper reads it with.
@@ -73,16 +42,33 @@ TEST(MsiProductVersion, ReadsTheProductVersionPropertyUpTo127Characters) {
     const std::wstring long127 = L"1." + std::wstring(125, L'0');
     const std::wstring long128 = L"1." + std::wstring(126, L'0');
     const std::pair<std::wstring, std::wstring> cases[] = {
-        {Fixture(L"packages\\editor-2.0.msi"), L"2.0.0"},
         {MakeMsiDatabase({{L"ProductName", L"Tavo PDF"}, {L"ProductVersion", L"2.1"}}), L"2.1"},
         {MakeMsiDatabase({{L"ProductVersion", long127}}), long127},
         {MakeMsiDatabase({{L"ProductVersion", long128}}), L""},
         {MakeMsiDatabase({{L"ProductName", L"Tavo PDF"}}), L""},
-        {Fixture(L"setups\\setup-exit0.exe"), L""},
-        {Fixture(L"no-such-file.msi"), L""},
     };
     for (const auto& [path, version] : cases) {
         EXPECT_EQ(ReadMsiProductVersion(path), version) << testing::PrintToString(path);
+    }
+}
+
+TEST(DamagedVersionResource, ReadersReturnOnlyWhatTheResourceHolds) {
+    struct Case {
+        VersionResourceDamage Damage;
+        const wchar_t* Description;
+        const wchar_t* Version;
+    };
+    const Case cases[] = {
+        {VersionResourceDamage::None, L"Tavo PDF Setup", L"2.0.0.0"},
+        {VersionResourceDamage::BadSignature, L"Tavo PDF Setup", L""},
+        {VersionResourceDamage::UnterminatedDescription, L"Tavo PDF Setup", L"2.0.0.0"},
+        {VersionResourceDamage::ShortTranslationTable, L"", L"2.0.0.0"},
+    };
+    const std::wstring folder = MakeWorkFolder(L"damaged");
+    for (const Case& c : cases) {
+        const std::wstring path = MakeSetupWithVersionResource(folder, c.Damage);
+        EXPECT_EQ(ReadFileDescription(path), c.Description) << static_cast<int>(c.Damage);
+        EXPECT_EQ(ReadFileVersion(path), c.Version) << static_cast<int>(c.Damage);
     }
 }
 
