@@ -128,7 +128,8 @@ Installation InstallAndStartEditor(const std::wstring& work, const std::wstring&
     CreateDirectoryW((work + L"\\" + name).c_str(), nullptr);
     CreateDirectoryW(installation.Folder.c_str(), nullptr);
     installation.EditorPath = installation.Folder + L"\\tavoPDFEditor.exe";
-    CopyFileOver(FixturesFolder() + L"\\editor-1.0\\tavoPDFEditor.exe", installation.EditorPath);
+    CopyFileW((FixturesFolder() + L"\\editor-1.0\\tavoPDFEditor.exe").c_str(),
+              installation.EditorPath.c_str(), FALSE);
     installation.Editor = StartProcess(installation.EditorPath,
                                        QuoteArgument(installation.EditorPath), installation.Folder);
     AwaitEditorStarted(installation.Folder);
@@ -137,7 +138,7 @@ Installation InstallAndStartEditor(const std::wstring& work, const std::wstring&
 }
 
 void EndInstallation(Installation& installation) {
-    EndEditorLaunches(ReadEditorLaunches(installation.Folder));
+    EndLaunches(ReadLaunches(installation.Folder));
     EndProcess(installation.Editor);
     CloseHandoffEvents(installation.Events);
 }
@@ -244,10 +245,8 @@ double MeasureScanMs(const std::wstring& work, int extraProcesses) {
         const std::wstring path =
             elsewhere + L"\\" + std::to_wstring(index) + L"\\" + SuiteExecutableNames[index % 6];
         CreateDirectoryW((elsewhere + L"\\" + std::to_wstring(index)).c_str(), nullptr);
-        CopyFileOver(FixturesFolder() + L"\\suite_app.exe", path);
-        running.push_back(StartProcess(path, QuoteArgument(path), elsewhere));
+        running.push_back(StartStandIn(path));
     }
-    Sleep(1000);
     IsSuiteApplicationRunning(installFolder, 0);
     const int calls = 50;
     const double start = NowMs();
@@ -274,7 +273,8 @@ double MeasureExitToInstallerMs(const std::wstring& work) {
         const std::wstring downloads = installation.Folder + L"\\..\\Downloads";
         CreateDirectoryW(downloads.c_str(), nullptr);
         const std::wstring package = downloads + L"\\Tavo PDF Setup 2.0.exe";
-        CopyFileOver(FixturesFolder() + L"\\setups\\setup-exit0.exe", package);
+        CopyFileW((FixturesFolder() + L"\\setup\\tavoPDFEditor.exe").c_str(), package.c_str(),
+                  FALSE);
         const std::vector<std::wstring> arguments = HelperArguments(
             installation, package, Sha256OfFile(package), L"exe", work + L"\\status-exit.txt");
         StartedProcess helper =
@@ -284,21 +284,19 @@ double MeasureExitToInstallerMs(const std::wstring& work) {
             std::exit(1);
         }
         SetEvent(installation.Events.Commit);
-        AskEditorToExit(installation.Editor.ProcessId);
+        AskStandInToExit(installation.Editor.ProcessId);
         WaitForSingleObject(installation.Editor.Process, 30000);
         LARGE_INTEGER editorEnded;
         QueryPerformanceCounter(&editorEnded);
         const HelperEnd end = AwaitHelperEnd(helper, 60000);
         EndProcess(helper);
         EndInstallation(installation);
-        const std::string log = ReadBytes(downloads + L"\\setup-launches.log").value_or("");
-        const size_t at = log.find("started-qpc=");
-        if (!end.Ended || end.ExitCode != 0 || at == std::string::npos) {
+        const std::vector<Launch> setupRuns = ReadLaunches(downloads);
+        if (!end.Ended || end.ExitCode != 0 || setupRuns.size() != 1) {
             std::fprintf(stderr, "the EXE update did not run through (%lu)\n", end.ExitCode);
             std::exit(1);
         }
-        const long long setupStarted = std::stoll(log.substr(at + 12));
-        times.push_back(QpcToMs(setupStarted - editorEnded.QuadPart));
+        times.push_back(QpcToMs(setupRuns[0].StartedQpc - editorEnded.QuadPart));
     }
     return Median(times);
 }

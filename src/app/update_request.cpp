@@ -1,6 +1,6 @@
 #include "app/update_request.h"
 
-#include "app/paths.h"
+#include "base/paths.h"
 
 #include <string_view>
 

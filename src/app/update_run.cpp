@@ -1,7 +1,7 @@
 #include "app/update_run.h"
 
-#include "app/outcomes.h"
-#include "app/paths.h"
+#include "base/outcomes.h"
+#include "base/paths.h"
 #include "app/update_request.h"
 #include "handoff/handoff.h"
 #include "handoff/suite_scan.h"

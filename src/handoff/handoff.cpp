@@ -1,6 +1,6 @@
 #include "handoff/handoff.h"
 
-#include "app/paths.h"
+#include "base/paths.h"
 
 #include <vector>
 

@@ -1,7 +1,7 @@
 #include "handoff/suite_scan.h"
 
-#include "app/handle_owner.h"
-#include "app/paths.h"
+#include "base/handle_owner.h"
+#include "base/paths.h"
 #include "handoff/handoff.h"
 
 #include <tlhelp32.h>

@@ -1,7 +1,7 @@
 #include "install/editor_restart.h"
 
-#include "app/handle_owner.h"
-#include "app/paths.h"
+#include "base/handle_owner.h"
+#include "base/paths.h"
 #include "install/installer_command_line.h"
 
 std::wstring JoinRestartArguments(const std::vector<std::wstring>& editorArguments) {

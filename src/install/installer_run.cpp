@@ -1,15 +1,14 @@
 #include "install/installer_run.h"
 
-#include "app/handle_owner.h"
-#include "app/outcomes.h"
+#include "base/handle_owner.h"
+#include "base/outcomes.h"
+#include "base/system_libraries.h"
 #include "handoff/suite_scan.h"
 #include "install/editor_restart.h"
 #include "install/installer_command_line.h"
 #include "report/status_file.h"
 #include "verify/file_version.h"
 #include "verify/version_compare.h"
-
-#include <shellapi.h>
 
 #include <vector>
 
@@ -49,7 +48,8 @@ UniqueHandle StartInstallerElevated(const std::wstring& installerFile,
     start.lpParameters = parameters.c_str();
     start.lpDirectory = workingFolder.c_str();
     start.nShow = SW_HIDE;
-    const BOOL started = ShellExecuteExW(&start);
+    const ShellFunctions* shell = ShellLibrary();
+    const BOOL started = shell != nullptr && shell->ShellExecuteEx(&start);
     UniqueHandle installer = OwnHandle(started ? start.hProcess : nullptr);
     if (!installer) {
         lastError = GetLastError();

@@ -1,6 +1,6 @@
 #include "report/status_file.h"
 
-#include "app/handle_owner.h"
+#include "base/handle_owner.h"
 
 #include <vector>
 

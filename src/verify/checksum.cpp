@@ -1,8 +1,7 @@
 #include "verify/checksum.h"
 
-#include "app/paths.h"
-
-#include <bcrypt.h>
+#include "base/paths.h"
+#include "base/system_libraries.h"
 
 #include <optional>
 #include <vector>
@@ -11,11 +10,12 @@ namespace {
 
 constexpr size_t ChecksumTextLength = 64;
 
+// Only called for handles bcrypt gave out, so the library is loaded.
 void CloseAlgorithm(BCRYPT_ALG_HANDLE algorithm) {
-    BCryptCloseAlgorithmProvider(algorithm, 0);
+    BcryptLibrary()->CloseAlgorithmProvider(algorithm, 0);
 }
 void DestroyHash(BCRYPT_HASH_HANDLE hash) {
-    BCryptDestroyHash(hash);
+    BcryptLibrary()->DestroyHash(hash);
 }
 
 using UniqueAlgorithm = std::unique_ptr<void, decltype(&CloseAlgorithm)>;
@@ -27,8 +27,10 @@ bool Succeeded(NTSTATUS status) {
 
 // Feeds the file to the hash in chunks; the digest only when the whole file,
 // at least one byte and at most the size limit, went in.
-std::optional<std::array<unsigned char, 32>>
-HashWholeFile(HANDLE packageFile, BCRYPT_HASH_HANDLE hash, std::vector<unsigned char>& chunk) {
+std::optional<std::array<unsigned char, 32>> HashWholeFile(const BcryptFunctions& bcrypt,
+                                                           HANDLE packageFile,
+                                                           BCRYPT_HASH_HANDLE hash,
+                                                           std::vector<unsigned char>& chunk) {
     std::uint64_t total = 0;
     for (;;) {
         DWORD bytesRead = 0;
@@ -42,7 +44,7 @@ HashWholeFile(HANDLE packageFile, BCRYPT_HASH_HANDLE hash, std::vector<unsigned 
         if (total > PackageSizeLimitBytes) {
             return std::nullopt;
         }
-        if (!Succeeded(BCryptHashData(hash, chunk.data(), bytesRead, 0))) {
+        if (!Succeeded(bcrypt.HashData(hash, chunk.data(), bytesRead, 0))) {
             return std::nullopt;
         }
     }
@@ -50,7 +52,7 @@ HashWholeFile(HANDLE packageFile, BCRYPT_HASH_HANDLE hash, std::vector<unsigned 
         return std::nullopt;
     }
     std::array<unsigned char, 32> digest = {};
-    if (!Succeeded(BCryptFinishHash(hash, digest.data(), static_cast<ULONG>(digest.size()), 0))) {
+    if (!Succeeded(bcrypt.FinishHash(hash, digest.data(), static_cast<ULONG>(digest.size()), 0))) {
         return std::nullopt;
     }
     return digest;
@@ -79,9 +81,14 @@ bool VerifyPackageChecksum(HANDLE packageFile, const std::wstring& expectedCheck
         return false;
     }
 
+    // Without bcrypt there is no checksum, and so no verified package.
+    const BcryptFunctions* bcrypt = BcryptLibrary();
+    if (bcrypt == nullptr) {
+        return false;
+    }
     BCRYPT_ALG_HANDLE rawAlgorithm = nullptr;
     if (!Succeeded(
-            BCryptOpenAlgorithmProvider(&rawAlgorithm, BCRYPT_SHA256_ALGORITHM, nullptr, 0))) {
+            bcrypt->OpenAlgorithmProvider(&rawAlgorithm, BCRYPT_SHA256_ALGORITHM, nullptr, 0))) {
         return false;
     }
     // Owners in reverse release order: the hash, the provider, the read
@@ -92,7 +99,7 @@ bool VerifyPackageChecksum(HANDLE packageFile, const std::wstring& expectedCheck
 
     DWORD objectLength = 0;
     ULONG resultSize = 0;
-    const bool objectLengthRead = Succeeded(BCryptGetProperty(
+    const bool objectLengthRead = Succeeded(bcrypt->GetProperty(
         algorithm.get(), BCRYPT_OBJECT_LENGTH, reinterpret_cast<PUCHAR>(&objectLength),
         sizeof(objectLength), &resultSize, 0));
     hashObject.assign(objectLength, 0);
@@ -102,13 +109,13 @@ bool VerifyPackageChecksum(HANDLE packageFile, const std::wstring& expectedCheck
     }
 
     BCRYPT_HASH_HANDLE rawHash = nullptr;
-    if (!Succeeded(BCryptCreateHash(algorithm.get(), &rawHash, hashObject.data(), objectLength,
-                                    nullptr, 0, 0))) {
+    if (!Succeeded(bcrypt->CreateHash(algorithm.get(), &rawHash, hashObject.data(), objectLength,
+                                      nullptr, 0, 0))) {
         return false;
     }
     UniqueHash hash(rawHash, &DestroyHash);
     const std::optional<std::array<unsigned char, 32>> digest =
-        HashWholeFile(packageFile, hash.get(), chunk);
+        HashWholeFile(*bcrypt, packageFile, hash.get(), chunk);
     hash.reset();
     if (!digest) {
         return false;

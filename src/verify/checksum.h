@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/handle_owner.h"
+#include "base/handle_owner.h"
 
 #include <array>
 #include <cstdint>

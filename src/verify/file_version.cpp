@@ -1,7 +1,6 @@
 #include "verify/file_version.h"
 
-#include <windows.h>
-#include <winver.h>
+#include "base/system_libraries.h"
 
 #include <cstdio>
 #include <cstring>
@@ -12,14 +11,15 @@ namespace {
 constexpr DWORD FixedFileInfoSignature = 0xFEEF04BD;
 
 // The version resource of an executable, or an empty block.
-std::vector<unsigned char> ReadVersionBlock(const std::wstring& executablePath) {
+std::vector<unsigned char> ReadVersionBlock(const VersionFunctions& version,
+                                            const std::wstring& executablePath) {
     DWORD ignored = 0;
-    const DWORD size = GetFileVersionInfoSizeW(executablePath.c_str(), &ignored);
+    const DWORD size = version.GetFileVersionInfoSize(executablePath.c_str(), &ignored);
     if (size == 0) {
         return {};
     }
     std::vector<unsigned char> block(size, 0);
-    if (!GetFileVersionInfoW(executablePath.c_str(), 0, size, block.data())) {
+    if (!version.GetFileVersionInfo(executablePath.c_str(), 0, size, block.data())) {
         return {};
     }
     return block;
@@ -59,14 +59,18 @@ std::wstring BoundedString(const std::vector<unsigned char>& block, const void* 
 } // namespace
 
 std::wstring ReadFileDescription(const std::wstring& executablePath) {
-    std::vector<unsigned char> block = ReadVersionBlock(executablePath);
+    const VersionFunctions* version = VersionLibrary();
+    if (version == nullptr) {
+        return std::wstring();
+    }
+    std::vector<unsigned char> block = ReadVersionBlock(*version, executablePath);
     if (block.empty()) {
         return std::wstring();
     }
     void* translations = nullptr;
     UINT translationsLength = 0;
-    if (!VerQueryValueW(block.data(), L"\\VarFileInfo\\Translation", &translations,
-                        &translationsLength) ||
+    if (!version->VerQueryValue(block.data(), L"\\VarFileInfo\\Translation", &translations,
+                                &translationsLength) ||
         translations == nullptr || translationsLength < 2 * sizeof(WORD)) {
         return std::wstring();
     }
@@ -79,7 +83,7 @@ std::wstring ReadFileDescription(const std::wstring& executablePath) {
              static_cast<unsigned>(firstTranslation[1]));
     void* description = nullptr;
     UINT descriptionLength = 0;
-    if (!VerQueryValueW(block.data(), subBlock, &description, &descriptionLength) ||
+    if (!version->VerQueryValue(block.data(), subBlock, &description, &descriptionLength) ||
         description == nullptr) {
         return std::wstring();
     }
@@ -87,13 +91,17 @@ std::wstring ReadFileDescription(const std::wstring& executablePath) {
 }
 
 std::wstring ReadFileVersion(const std::wstring& executablePath) {
-    std::vector<unsigned char> block = ReadVersionBlock(executablePath);
+    const VersionFunctions* version = VersionLibrary();
+    if (version == nullptr) {
+        return std::wstring();
+    }
+    std::vector<unsigned char> block = ReadVersionBlock(*version, executablePath);
     if (block.empty()) {
         return std::wstring();
     }
     void* root = nullptr;
     UINT rootLength = 0;
-    if (!VerQueryValueW(block.data(), L"\\", &root, &rootLength) || root == nullptr ||
+    if (!version->VerQueryValue(block.data(), L"\\", &root, &rootLength) || root == nullptr ||
         rootLength < sizeof(VS_FIXEDFILEINFO)) {
         return std::wstring();
     }

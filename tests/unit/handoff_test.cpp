@@ -1,74 +1,78 @@
-// Handoff decisions the end-to-end tests cannot stage: both events set at
-// once, and file identity through other letter case and hard links.
+// The running-application scan against real processes (copies of the
+// stand-in under suite and other names, from the install folder and
+// elsewhere), the verdict on processes Wine always lets us inspect, and the
+// parent check's file identity.
 
 #include "editor_side.h"
 #include "handoff/handoff.h"
+#include "handoff/suite_scan.h"
 
 #include <gtest/gtest.h>
 
-#include <cwctype>
-
 namespace {
 
-std::wstring OwnExecutable() {
-    std::wstring path(32768, L'\0');
-    path.resize(GetModuleFileNameW(nullptr, path.data(), 32768));
-    return path;
+TEST(SuiteScan, CountsSuiteNamesRunningFromTheInstallFolderOnly) {
+    const std::wstring install = MakeWorkFolder(L"scan") + L"\\Tavo PDF";
+    for (const wchar_t* folder : {L"", L"\\plugins", L" 2"}) {
+        CreateDirectoryW((install + folder).c_str(), nullptr);
+    }
+    // Processes that do not count come first: a leftover of a counting case
+    // could hide a wrong answer.
+    const std::pair<const wchar_t*, bool> cases[] = {
+        {L"\\plugins\\NorvexViewer.exe", false},
+        {L" 2\\NorvexViewer.exe", false},
+        {L"\\NorvexViewer2.exe", false},
+        {L"\\xNorvexTool.exe", false},
+        {L"\\NorvexViewer.exe.exe", false},
+        {L"\\tavoPDFEditor.exe", true},
+        {L"\\NorvexViewer.exe", true},
+        {L"\\NORVEXorganizer.EXE", true},
+        {L"\\NorvexCompare.exe", true},
+        {L"\\NorvexStarter.exe", true},
+        {L"\\NorvexTool.exe", true},
+    };
+    std::wstring lowerCase = install;
+    CharLowerW(lowerCase.data());
+    for (const auto& [name, counts] : cases) {
+        StartedProcess application = StartStandIn(install + name);
+        EXPECT_EQ(IsSuiteApplicationRunning(lowerCase, 0), counts) << name;
+        EXPECT_FALSE(IsSuiteApplicationRunning(install, application.ProcessId))
+            << name << ": the editor that started the helper is skipped";
+        EndProcess(application);
+    }
 }
 
-TEST(EditorDecision, CommitWinsOverCancelAndCancelOverTheEditorsEnd) {
-    struct Case {
-        const char* Situation;
-        bool Commit;
-        bool Cancel;
-        EditorDecision Expected;
-    };
-    const Case cases[] = {
-        {"commit only", true, false, EditorDecision::Commit},
-        {"commit and cancel", true, true, EditorDecision::Commit},
-        {"cancel only", false, true, EditorDecision::NoCommit},
-        {"editor ended", false, false, EditorDecision::NoCommit},
-    };
-    // A process that has already ended stands for the editor.
-    StartedProcess ended = StartProcess(FixturesFolder() + L"\\suite_app.exe", L"x", L"");
-    TerminateProcess(ended.Process, 0);
-    WaitForSingleObject(ended.Process, 5000);
-    for (const Case& c : cases) {
-        HandoffEvents events =
-            CreateHandoffEvents(L"decision-" + std::to_wstring(GetTickCount64()));
-        if (c.Commit) {
-            SetEvent(events.Commit);
-        }
-        if (c.Cancel) {
-            SetEvent(events.Cancel);
-        }
-        EXPECT_EQ(WaitForEditorDecision(events.Commit, events.Cancel, ended.Process), c.Expected)
-            << c.Situation;
-        CloseHandoffEvents(events);
-    }
-    EndProcess(ended);
+TEST(SuiteScan, DriveRootInstallFolderCountsApplicationsDirectlyInTheRoot) {
+    StartedProcess tool = StartStandIn(L"C:\\NorvexTool.exe");
+    EXPECT_TRUE(IsSuiteApplicationRunning(L"C:\\", 0));
+    EndProcess(tool);
+    DeleteFileW(L"C:\\NorvexTool.exe");
 }
 
-TEST(SameFile, IdentityDecidesNotTheText) {
-    const std::wstring own = OwnExecutable();
-    const std::wstring folder = MakeWorkFolder(L"samefile");
-    const std::wstring copy = folder + L"\\copy.exe";
-    const std::wstring link = folder + L"\\link.exe";
-    CopyFileOver(own, copy);
-    const bool linked = CreateHardLinkW(link.c_str(), copy.c_str(), nullptr) != FALSE;
+// Wine lets every process be opened and inspected, so the fail-closed
+// verdict is checked on its own.
+TEST(SuiteScan, SuiteProcessThatCannotBeCheckedCountsAsRunning) {
+    const std::wstring folder = L"C:\\Program Files\\Tavo PDF";
+    const std::wstring inFolder = folder + L"\\NorvexViewer.exe";
+    const std::wstring elsewhere = L"D:\\Other\\NorvexViewer.exe";
+    EXPECT_TRUE(SuiteProcessCounts(false, nullptr, folder)) << "could not be opened";
+    EXPECT_TRUE(SuiteProcessCounts(true, nullptr, folder)) << "image path unreadable";
+    EXPECT_TRUE(SuiteProcessCounts(true, &inFolder, folder));
+    EXPECT_FALSE(SuiteProcessCounts(true, &elsewhere, folder));
+}
 
-    EXPECT_TRUE(IsSameFile(own, own));
-    std::wstring upper = own;
-    for (wchar_t& unit : upper) {
-        unit = static_cast<wchar_t>(towupper(unit));
-    }
-    EXPECT_TRUE(IsSameFile(own, upper)) << "letter case must not matter";
-    EXPECT_FALSE(IsSameFile(own, copy)) << "a copy is another file";
-    EXPECT_FALSE(IsSameFile(own, folder + L"\\missing.exe"));
+TEST(SameFile, IsDecidedByFileIdentityNotByText) {
+    const std::wstring folder = MakeWorkFolder(L"same");
+    const std::wstring file = folder + L"\\tavoPDFEditor.exe";
+    WriteBytes(file, "editor");
+    CopyFileW(file.c_str(), (folder + L"\\copy.exe").c_str(), FALSE);
+    CreateHardLinkW((folder + L"\\link.exe").c_str(), file.c_str(), nullptr);
+    std::wstring upperCase = file;
+    CharUpperW(upperCase.data());
+    EXPECT_TRUE(IsSameFile(file, upperCase));
+    EXPECT_TRUE(IsSameFile(file, folder + L"\\link.exe"));
+    EXPECT_FALSE(IsSameFile(file, folder + L"\\copy.exe"));
     EXPECT_FALSE(IsSameFile(folder + L"\\missing.exe", folder + L"\\missing.exe"));
-    if (linked) {
-        EXPECT_TRUE(IsSameFile(copy, link)) << "a hard link names the same file";
-    }
 }
 
 } // namespace

@@ -1,0 +1,84 @@
+#pragma once
+
+// Plays the editor's side of an update against the real helper exe, as the
+// editor does: it creates the three handoff events, starts the stand-in
+// editor and the helper, waits for the helper to be ready, and answers the
+// helper's message boxes. Shared by the end-to-end tests, the demo and the
+// benchmark. Every wait has a limit; a helper that hangs is ended.
+
+#include <windows.h>
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+std::wstring ExecutableFolder();
+std::wstring FixturesFolder();
+std::wstring HelperExecutablePath();
+
+// A fresh, empty folder under the temp folder.
+std::wstring MakeWorkFolder(const std::wstring& purpose);
+void WriteBytes(const std::wstring& path, const std::string& bytes);
+std::optional<std::string> ReadBytes(const std::wstring& path);
+std::string WideToUtf8(const std::wstring& text);
+// SHA-256 as lower-case hex, by bcrypt in one piece: an oracle independent
+// of the helper's own checksum.
+std::wstring Sha256OfFile(const std::wstring& path);
+
+struct StartedProcess {
+    HANDLE Process = nullptr;
+    DWORD ProcessId = 0;
+};
+// Wine now and then fails to create a process before any line of it runs;
+// such a start is tried once more, and the retry is printed.
+StartedProcess StartProcess(const std::wstring& executable, const std::wstring& commandLine,
+                            const std::wstring& workingFolder);
+void EndProcess(StartedProcess& process);
+// A copy of the stand-in under the given path and name, started, and listed
+// in process snapshots by the time this returns.
+StartedProcess StartStandIn(const std::wstring& path);
+// Asks a stand-in (the editor, or a suite application) to exit.
+void AskStandInToExit(DWORD processId);
+
+struct HandoffEvents {
+    std::wstring Name;
+    HANDLE Ready = nullptr;
+    HANDLE Commit = nullptr;
+    HANDLE Cancel = nullptr;
+};
+HandoffEvents CreateHandoffEvents(const std::wstring& suffix);
+void CloseHandoffEvents(HandoffEvents& events);
+
+enum class ReadyWait { Ready, HelperEnded, TimedOut };
+ReadyWait AwaitReady(const HandoffEvents& events, const StartedProcess& helper, DWORD limitMs);
+
+struct DialogSeen {
+    std::wstring Caption;
+    std::wstring Text;
+};
+struct HelperEnd {
+    bool Ended = false;
+    DWORD ExitCode = 0;
+    std::vector<DialogSeen> Dialogs;
+};
+// Waits for the helper's end, reading and answering with OK every message box
+// of that helper (by process id) after handing it to onDialog; ends the
+// helper after limitMs.
+HelperEnd AwaitHelperEnd(const StartedProcess& helper, DWORD limitMs,
+                         const std::function<void(const DialogSeen&)>& onDialog = {});
+
+// One start of a stand-in editor or setup, as it recorded it.
+struct Launch {
+    DWORD ProcessId = 0;
+    long long StartedQpc = 0; // QueryPerformanceCounter when it started
+    std::wstring WorkingFolder;
+    std::wstring CommandLine;
+    std::vector<std::wstring> Arguments;
+};
+std::vector<Launch> ReadLaunches(const std::wstring& folder);
+bool AwaitEditorStarted(const std::wstring& installFolder);
+void EndLaunches(const std::vector<Launch>& launches);
+
+// The helper's quoted command line for arguments 1 onward.
+std::wstring HelperCommandLine(const std::vector<std::wstring>& arguments);
