@@ -21,6 +21,10 @@
 
 namespace {
 
+std::string WideToUtf8(const std::wstring& text) {
+    return std::string(text.begin(), text.end()); // labels are ASCII
+}
+
 double NowMs() {
     static LARGE_INTEGER frequency = [] {
         LARGE_INTEGER value;
@@ -130,9 +134,7 @@ Installation InstallAndStartEditor(const std::wstring& work, const std::wstring&
     installation.EditorPath = installation.Folder + L"\\tavoPDFEditor.exe";
     CopyFileW((FixturesFolder() + L"\\editor-1.0\\tavoPDFEditor.exe").c_str(),
               installation.EditorPath.c_str(), FALSE);
-    installation.Editor = StartProcess(installation.EditorPath,
-                                       QuoteArgument(installation.EditorPath), installation.Folder);
-    AwaitEditorStarted(installation.Folder);
+    installation.Editor = StartStandIn(installation.EditorPath);
     installation.Events = CreateHandoffEvents(name + L"-" + std::to_wstring(GetTickCount64()));
     return installation;
 }
@@ -218,13 +220,13 @@ double MeasureTimeToReadyMs(const std::wstring& work, const std::wstring& label,
         const double start = NowMs();
         StartedProcess helper =
             StartProcess(HelperExecutablePath(), HelperCommandLine(arguments), work);
-        const ReadyWait ready = AwaitReady(installation.Events, helper, 120000);
+        const bool ready = AwaitReady(installation.Events, helper, 120000);
         const double elapsed = NowMs() - start;
         SetEvent(installation.Events.Cancel);
         AwaitHelperEnd(helper, 30000);
         EndProcess(helper);
         EndInstallation(installation);
-        if (ready != ReadyWait::Ready) {
+        if (!ready) {
             std::fprintf(stderr, "the helper did not become ready\n");
             std::exit(1);
         }
@@ -279,7 +281,7 @@ double MeasureExitToInstallerMs(const std::wstring& work) {
             installation, package, Sha256OfFile(package), L"exe", work + L"\\status-exit.txt");
         StartedProcess helper =
             StartProcess(HelperExecutablePath(), HelperCommandLine(arguments), work);
-        if (AwaitReady(installation.Events, helper, 60000) != ReadyWait::Ready) {
+        if (!AwaitReady(installation.Events, helper, 60000)) {
             std::fprintf(stderr, "the helper did not become ready\n");
             std::exit(1);
         }

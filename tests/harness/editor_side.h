@@ -16,12 +16,10 @@
 std::wstring ExecutableFolder();
 std::wstring FixturesFolder();
 std::wstring HelperExecutablePath();
-
-// A fresh, empty folder under the temp folder.
+// A folder under the temp folder that this call created.
 std::wstring MakeWorkFolder(const std::wstring& purpose);
 void WriteBytes(const std::wstring& path, const std::string& bytes);
 std::optional<std::string> ReadBytes(const std::wstring& path);
-std::string WideToUtf8(const std::wstring& text);
 // SHA-256 as lower-case hex, by bcrypt in one piece: an oracle independent
 // of the helper's own checksum.
 std::wstring Sha256OfFile(const std::wstring& path);
@@ -35,10 +33,10 @@ struct StartedProcess {
 StartedProcess StartProcess(const std::wstring& executable, const std::wstring& commandLine,
                             const std::wstring& workingFolder);
 void EndProcess(StartedProcess& process);
-// A copy of the stand-in under the given path and name, started, and listed
-// in process snapshots by the time this returns.
-StartedProcess StartStandIn(const std::wstring& path);
-// Asks a stand-in (the editor, or a suite application) to exit.
+// Starts the stand-in at path (copied there first, without a version
+// resource, if nothing is there) in its folder; it can be asked to exit by
+// the time this returns.
+StartedProcess StartStandIn(const std::wstring& path, const std::wstring& arguments = L"");
 void AskStandInToExit(DWORD processId);
 
 struct HandoffEvents {
@@ -49,35 +47,27 @@ struct HandoffEvents {
 };
 HandoffEvents CreateHandoffEvents(const std::wstring& suffix);
 void CloseHandoffEvents(HandoffEvents& events);
+bool AwaitReady(const HandoffEvents& events, const StartedProcess& helper, DWORD limitMs);
 
-enum class ReadyWait { Ready, HelperEnded, TimedOut };
-ReadyWait AwaitReady(const HandoffEvents& events, const StartedProcess& helper, DWORD limitMs);
-
-struct DialogSeen {
-    std::wstring Caption;
-    std::wstring Text;
-};
 struct HelperEnd {
     bool Ended = false;
     DWORD ExitCode = 0;
-    std::vector<DialogSeen> Dialogs;
+    std::vector<std::wstring> Dialogs; // "<caption>: <text>"
 };
 // Waits for the helper's end, reading and answering with OK every message box
 // of that helper (by process id) after handing it to onDialog; ends the
 // helper after limitMs.
 HelperEnd AwaitHelperEnd(const StartedProcess& helper, DWORD limitMs,
-                         const std::function<void(const DialogSeen&)>& onDialog = {});
+                         const std::function<void(const std::wstring&)>& onDialog = {});
 
-// One start of a stand-in editor or setup, as it recorded it.
+// One start of a stand-in editor or setup, as it recorded it beside itself.
 struct Launch {
     DWORD ProcessId = 0;
     long long StartedQpc = 0; // QueryPerformanceCounter when it started
     std::wstring WorkingFolder;
     std::wstring CommandLine;
-    std::vector<std::wstring> Arguments;
 };
 std::vector<Launch> ReadLaunches(const std::wstring& folder);
-bool AwaitEditorStarted(const std::wstring& installFolder);
 void EndLaunches(const std::vector<Launch>& launches);
 
 // The helper's quoted command line for arguments 1 onward.
