@@ -21,6 +21,11 @@
 
 namespace {
 
+// The helper's quoted command line for arguments 1 onward.
+std::wstring HelperCommandLineFor(const std::vector<std::wstring>& arguments) {
+    return BuildRestartCommandLine(HelperExecutablePath(), JoinRestartArguments(arguments));
+}
+
 std::string WideToUtf8(const std::wstring& text) {
     return std::string(text.begin(), text.end()); // labels are ASCII
 }
@@ -219,7 +224,7 @@ double MeasureTimeToReadyMs(const std::wstring& work, const std::wstring& label,
             HelperArguments(installation, package, digest, L"msi", work + L"\\status-ready.txt");
         const double start = NowMs();
         StartedProcess helper =
-            StartProcess(HelperExecutablePath(), HelperCommandLine(arguments), work);
+            StartProcess(HelperExecutablePath(), HelperCommandLineFor(arguments), work);
         const bool ready = AwaitReady(installation.Events, helper, 120000);
         const double elapsed = NowMs() - start;
         SetEvent(installation.Events.Cancel);
@@ -280,7 +285,7 @@ double MeasureExitToInstallerMs(const std::wstring& work) {
         const std::vector<std::wstring> arguments = HelperArguments(
             installation, package, Sha256OfFile(package), L"exe", work + L"\\status-exit.txt");
         StartedProcess helper =
-            StartProcess(HelperExecutablePath(), HelperCommandLine(arguments), work);
+            StartProcess(HelperExecutablePath(), HelperCommandLineFor(arguments), work);
         if (!AwaitReady(installation.Events, helper, 60000)) {
             std::fprintf(stderr, "the helper did not become ready\n");
             std::exit(1);

@@ -1,8 +1,9 @@
 // Every outcome of an update that Wine can produce, driven as the editor
-// drives it, against the real helper exe: one row per situation, each run in
+// drives it, against the real helper exe: one row per situation, each in
 // folders of its own (so rows run in parallel), each checked for what leaves
 // the helper: exit code, status file bytes, dialog texts, the installed
-// editor, the installer's and the restarted editor's command lines.
+// editor, and the command lines and folders of the installer and of every
+// editor started again.
 
 #include "editor_side.h"
 #include "install/editor_restart.h"
@@ -49,15 +50,6 @@ void PrintTo(const Row& row, std::ostream* out) {
     *out << row.Situation;
 }
 
-const wchar_t Setup[] = L"setup\\tavoPDFEditor.exe";
-const wchar_t V1[] = L"editor-1.0";
-const wchar_t V2[] = L"editor-2.0";
-const char Installed[] = "Installed successfully.";
-const char Mismatch[] = "Unsupported installer or release version mismatch.";
-const char NotOlder[] = "The installed application is already at this version or newer, or its "
-                        "version cannot be verified.";
-const char ChecksumFailed[] = "Update checksum failed.";
-
 // What every restarted editor must get back exactly, and the command line
 // that carries it.
 const Arguments EditorArguments = {L"--open",
@@ -69,8 +61,8 @@ const Arguments EditorArguments = {L"--open",
                                    L"\\\\srv\\s\\",
                                    L"中文 ünï",
                                    L"\U0001F600"};
-const wchar_t EditorArgumentsQuoted[] =
-    L"\"--open\" \"C:\\Docs\\Q3 report.pdf\" \"\" \"tab\there\" \"say \\\"hi\\\"\" "
+const std::wstring EditorArgumentsQuoted =
+    L" \"--open\" \"C:\\Docs\\Q3 report.pdf\" \"\" \"tab\there\" \"say \\\"hi\\\"\" "
     L"\"ends\\with\\\\\" \"\\\\srv\\s\\\\\" \"中文 ünï\" \"\U0001F600\"";
 // Longer than every outcome text: a write that does not replace the whole
 // file leaves bytes behind.
@@ -82,6 +74,25 @@ void HoldForWriting(const std::wstring& path) {
                 OPEN_EXISTING, 0, nullptr);
 }
 
+// A package of that many zero bytes (a sparse file); answers the SHA-256 of
+// 2 GiB of zeros.
+std::wstring ZeroPackage(const std::wstring& path, LONGLONG size) {
+    const HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, 0);
+    SetFilePointerEx(file, LARGE_INTEGER{.QuadPart = size}, nullptr, FILE_BEGIN);
+    SetEndOfFile(file);
+    CloseHandle(file);
+    return L"a7c744c13cc101ed66c29f672f92455547889cc586ce6d44fe76ae824958ea51";
+}
+
+const wchar_t Setup[] = L"setup\\tavoPDFEditor.exe";
+const wchar_t V1[] = L"editor-1.0";
+const wchar_t V2[] = L"editor-2.0";
+const char Installed[] = "Installed successfully.";
+const char Mismatch[] = "Unsupported installer or release version mismatch.";
+const char NotOlder[] = "The installed application is already at this version or newer, or its "
+                        "version cannot be verified.";
+const char ChecksumFailed[] = "Update checksum failed.";
+
 // clang-format off
 const Row Rows[] = {
     // The slowest first: it sets the suite's length.
@@ -92,8 +103,10 @@ const Row Rows[] = {
     {"ExeUpdateBesidePlantedLibraries", {.Package = Setup, .Planted = true}, 0, Installed, V2, 1, 1},
     {"MsiUpdateBesidePlantedLibraries", {.Planted = true}, 0, Installed, V2, 1, 1},
     {"EditorSetsCommitAndCancel", {.Package = Setup, .Choice = Editor::CommitsAndCancels}, 0, Installed, V2, 1, 1},
+    {"EditorGivenNoArguments", {.Package = Setup, .Edit = [](const std::wstring&, Arguments& a) { a.resize(8); }}, 0, Installed, V2, 1, 1},
+    {"ChecksumInCapitals", {.Package = Setup, .Edit = [](const std::wstring&, Arguments& a) { CharUpperW(a[3].data()); }}, 0, Installed, V2, 1, 1},
     {"PathsWithForwardSlashesAndOtherLetterCase", {.Package = Setup, .Edit = [](const std::wstring&, Arguments& a) {
-        std::replace(a[2].begin(), a[2].end(), L'\\', L'/'), a[4] = a[4].substr(0, a[4].rfind(L'\\')) + L"//TAVOPDFEDITOR.EXE"; }},
+        std::replace(a[2].begin(), a[2].end(), L'\\', L'/'), a[4].replace(a[4].rfind(L'\\'), 99, L"//TAVOPDFEDITOR.EXE"); }},
         0, Installed, V2, 1, 1},
     {"ExeSetupAsksForWindowsRestart", {.Package = Setup, .Setup = "3010"}, 6, "Installation failed. Exit code: 3010", V2, 1, 1},
     {"ExeSetupFails", {.Package = Setup, .Setup = "1"}, 6, "Installation failed. Exit code: 1", V2, 1, 1},
@@ -105,6 +118,9 @@ const Row Rows[] = {
     {"SuiteApplicationStartsWhileEditorExits", {.Package = Setup, .SuiteApp = L"NorvexViewer.exe", .SuiteAppAfterReady = true}, 6, "Another PDF application is still running. Installation was not started.", V1, 1, 0},
     {"SuiteApplicationRunsBeforeTheUpdate", {.SuiteApp = L"norvexcompare.EXE"}, 4, "Close other PDF editor, viewer, comparison and command-line instances before updating.", V1, 0, 0},
     {"ChecksumDiffers", {.Edit = [](const std::wstring&, Arguments& a) { a[3] = std::wstring(64, L'0'); }}, 4, ChecksumFailed, V1, 0, 0},
+    {"EmptyPackage", {.Edit = [](const std::wstring&, Arguments& a) { a[3] = ZeroPackage(a[2], 0); }}, 4, ChecksumFailed, V1, 0, 0},
+    {"PackageOfTwoGibibytes", {.Edit = [](const std::wstring&, Arguments& a) { a[3] = ZeroPackage(a[2], 1LL << 31); }}, 4, Mismatch, V1, 0, 0},
+    {"PackageOneByteOverTwoGibibytes", {.Edit = [](const std::wstring&, Arguments& a) { a[3] = ZeroPackage(a[2], (1LL << 31) + 1); }}, 4, ChecksumFailed, V1, 0, 0},
     {"PackageHeldOpenForWriting", {.Edit = [](const std::wstring&, Arguments& a) { HoldForWriting(a[2]); }}, 4, ChecksumFailed, V1, 0, 0},
     {"ChecksumLibraryCannotBeLoaded", {.Missing = L"bcrypt"}, 4, ChecksumFailed, V1, 0, 0},
     {"PackageIsNotTheTargetVersion", {.Target = L"3.0"}, 4, Mismatch, V1, 0, 0},
@@ -120,8 +136,8 @@ const Row Rows[] = {
         CopyFileW(a[4].c_str(), (work + L"\\tavoPDFEditor.exe").c_str(), FALSE), a[4] = work + L"\\tavoPDFEditor.exe"; }},
         3, "The update parent is not the requested editor executable.", V1, 0, 0},
     {"PackageKindInCapitals", {.Edit = [](const std::wstring&, Arguments& a) { a[6] = L"MSI"; }}, 2, nullptr, V1, 0, 0},
-    {"ProcessIdWithoutDigitsInExactlyNineElements", {.Edit = [](const std::wstring&, Arguments& a) { a[0] = L"x", a.resize(8); }}, 7, "Unexpected error while preparing the update.", V1, 0, 0},
-    {"ProcessIdWithoutDigitsAndRelativeStatusPath", {.Edit = [](const std::wstring&, Arguments& a) { a[0] = L"", a[7] = L"status.txt"; }}, 7, nullptr, V1, 0, 0},
+    {"ProcessIdWithoutDigitsInNineElements", {.Edit = [](const std::wstring&, Arguments& a) { a[0] = L"x", a.resize(8); }}, 7, "Unexpected error while preparing the update.", V1, 0, 0},
+    {"ProcessIdWithoutDigitsAndRelativeStatusPath", {.Edit = [](const std::wstring&, Arguments& a) { a[0] = L"", a[7] = L"s.txt"; }}, 7, nullptr, V1, 0, 0},
     {"StatusFolderMissing", {.Package = Setup, .Edit = [](const std::wstring& work, Arguments& a) { a[7] = work + L"\\Missing\\s.txt"; }}, 0, nullptr, V2, 1, 1},
     {"StatusFileHeldOpenByAnotherProgram", {.Package = Setup, .Edit = [](const std::wstring&, Arguments& a) { HoldForWriting(a[7]); }}, 0, nullptr, V2, 1, 1},
 };
@@ -132,11 +148,10 @@ class UpdateOutcome : public testing::TestWithParam<Row> {};
 // A copy of the helper under a name of its own, so that Wine's per-program
 // load order applies to this run alone, beside planted libraries.
 std::wstring CopyHelperWithLoadOrder(const std::wstring& folder, const Scenario& given) {
-    const std::wstring helper = folder + L"\\helper-" + std::to_wstring(GetTickCount64()) + L".exe";
+    const std::wstring name = L"helper-" + std::to_wstring(GetTickCount64()) + L".exe";
     CreateDirectoryW(folder.c_str(), nullptr);
-    CopyFileW(HelperExecutablePath().c_str(), helper.c_str(), FALSE);
-    const std::wstring key =
-        L"Software\\Wine\\AppDefaults\\" + helper.substr(folder.size() + 1) + L"\\DllOverrides";
+    CopyFileW(HelperExecutablePath().c_str(), (folder + L"\\" + name).c_str(), FALSE);
+    const std::wstring key = L"Software\\Wine\\AppDefaults\\" + name + L"\\DllOverrides";
     for (const std::wstring library : {L"version", L"msi", L"bcrypt"}) {
         const std::wstring order = given.Planted ? L"native,builtin" : L"";
         if (given.Planted || library == given.Missing) {
@@ -146,7 +161,7 @@ std::wstring CopyHelperWithLoadOrder(const std::wstring& folder, const Scenario&
         CopyFileW((FixturesFolder() + L"\\planted\\" + library + L".dll").c_str(),
                   (folder + L"\\" + library + L".dll").c_str(), FALSE);
     }
-    return helper;
+    return folder + L"\\" + name;
 }
 
 TEST_P(UpdateOutcome, LeavesTheExpectedTraces) {
@@ -181,10 +196,14 @@ TEST_P(UpdateOutcome, LeavesTheExpectedTraces) {
     if (*given.SuiteApp != L'\0' && !given.SuiteAppAfterReady) {
         suiteApp = StartStandIn(install + L"\\" + given.SuiteApp);
     }
-    Arguments arguments = {std::to_wstring(editor.ProcessId), events.Name, package,
-                           Sha256OfFile(package)};
-    arguments.insert(arguments.end(),
-                     {editorPath, given.Target, isMsi ? L"msi" : L"exe", statusPath});
+    Arguments arguments = {std::to_wstring(editor.ProcessId),
+                           events.Name,
+                           package,
+                           Sha256OfFile(package),
+                           editorPath,
+                           given.Target,
+                           isMsi ? L"msi" : L"exe",
+                           statusPath};
     arguments.insert(arguments.end(), EditorArguments.begin(), EditorArguments.end());
     if (given.Edit != nullptr) {
         given.Edit(work, arguments);
@@ -197,7 +216,7 @@ TEST_P(UpdateOutcome, LeavesTheExpectedTraces) {
         helperPath, BuildRestartCommandLine(helperPath, JoinRestartArguments(arguments)),
         work + L"\\Cwd");
 
-    if (AwaitReady(events, helper, 30000)) {
+    if (AwaitReady(events, helper, 60000)) {
         // Until the editor decides, nobody may change the package the helper
         // verified (a cancelled helper may have ended already).
         if (given.Choice != Editor::Cancels) {
@@ -235,47 +254,47 @@ TEST_P(UpdateOutcome, LeavesTheExpectedTraces) {
     EXPECT_EQ(ReadBytes(statusPath), row.Status != nullptr ? row.Status : StatusBefore);
     std::vector<std::wstring> dialogs;
     if (row.ExitCode == 6) {
-        dialogs.push_back(
-            L"Tavo PDF update: " + std::wstring(row.Status, row.Status + strlen(row.Status)) +
-            L"\n\nLog: " + arguments[7] +
-            L"\n更新未完成，将尝试重新打开编辑器。\nThe editor will be reopened if available.");
+        dialogs.push_back(L"Tavo PDF update: " +
+                          std::wstring(row.Status, row.Status + strlen(row.Status)) + L"\n\nLog: " +
+                          arguments[7] +
+                          L"\n更新未完成，将尝试重新打开编辑器。\nThe editor will be reopened "
+                          L"if available.");
         EXPECT_EQ(launchesAtFirstDialog + 1, launches.size());
     }
     if (row.ExitCode == 6 && given.RestartsFail) {
-        dialogs.push_back(
-            L"Tavo PDF update: 无法重新打开编辑器，请从快捷方式启动或修复安装。\nCannot "
-            L"reopen the editor. Please start it from its shortcut or repair the installation.");
+        dialogs.push_back(L"Tavo PDF update: 无法重新打开编辑器，请从快捷方式启动或修复安装。\n"
+                          L"Cannot reopen the editor. Please start it from its shortcut or "
+                          L"repair the installation.");
     }
     EXPECT_EQ(end.Dialogs, dialogs);
     EXPECT_EQ(ReadBytes(editorPath),
               ReadBytes(FixturesFolder() + L"\\" + row.Installed + L"\\tavoPDFEditor.exe"))
         << "the installed editor is not the one from " << testing::PrintToString(row.Installed);
 
-    // The restarted editors, then the setup's runs: command line and folder.
-    std::wstring restartedEditor = arguments[4];
-    std::replace(restartedEditor.begin(), restartedEditor.end(), L'/', L'\\');
-    std::vector<std::pair<std::wstring, std::wstring>> started, expected;
+    // Every start of the editor (the user's first), then the setup's runs.
+    std::wstring restarted = L"\"" + arguments[4] + L"\"";
+    std::replace(restarted.begin(), restarted.end(), L'/', L'\\');
+    restarted += arguments.size() > 8 ? EditorArgumentsQuoted : L"";
+    std::vector<std::pair<std::wstring, std::wstring>> starts;
     for (const Launch& launch : launches) {
-        started.emplace_back(launch.CommandLine, launch.WorkingFolder);
+        starts.emplace_back(launch.CommandLine, launch.WorkingFolder);
     }
     for (const Launch& setup : ReadLaunches(work)) {
-        started.emplace_back(setup.CommandLine, setup.WorkingFolder);
+        starts.emplace_back(setup.CommandLine, setup.WorkingFolder);
     }
-    expected.emplace_back(L"\"" + editorPath + L"\"", install);
-    expected.insert(expected.end(), row.Restarts,
-                    {L"\"" + restartedEditor + L"\" " + EditorArgumentsQuoted, install});
+    decltype(starts) expected = {{L"\"" + editorPath + L"\"", install}};
+    expected.insert(expected.end(), row.Restarts, {restarted, install});
     expected.insert(expected.end(), isMsi ? 0 : row.InstallerRuns,
                     {L"\"" + package + L"\" /S /D=" + install, install});
-    EXPECT_EQ(started, expected);
-    const std::string installFolder(install.begin(), install.end());
-    EXPECT_EQ(
-        ReadBytes(statusPath + L".msi.log").value_or("").find("INSTALLFOLDER = " + installFolder) !=
-            std::string::npos,
-        isMsi && row.InstallerRuns > 0);
+    EXPECT_EQ(starts, expected);
+    const std::string folder(install.begin(), install.end());
+    const std::string msiLog = ReadBytes(statusPath + L".msi.log").value_or("");
+    EXPECT_EQ(msiLog.find("INSTALLFOLDER = " + folder) != std::string::npos,
+              isMsi && row.InstallerRuns > 0);
     EXPECT_TRUE(RemoveDirectoryW((work + L"\\Cwd").c_str())) << "the helper wrote in its folder";
     EXPECT_FALSE(ReadBytes(work + L"\\Helper\\planted-library-loaded")) << "a planted library ran";
     EXPECT_TRUE(given.Choice != Editor::CommitsAndStays || elapsed >= 120000)
-        << "the helper gave up waiting for the editor's exit before two minutes";
+        << "the helper stopped waiting for the editor's exit before two minutes";
 }
 
 INSTANTIATE_TEST_SUITE_P(Situations, UpdateOutcome, testing::ValuesIn(Rows),

@@ -1,7 +1,5 @@
 #include "editor_side.h"
 
-#include "install/editor_restart.h"
-
 #include <bcrypt.h>
 
 #include <cstdio>
@@ -228,8 +226,4 @@ void EndLaunches(const std::vector<Launch>& launches) {
     for (const Launch& launch : launches) {
         AskStandInToExit(launch.ProcessId);
     }
-}
-
-std::wstring HelperCommandLine(const std::vector<std::wstring>& arguments) {
-    return BuildRestartCommandLine(HelperExecutablePath(), JoinRestartArguments(arguments));
 }

@@ -69,6 +69,3 @@ struct Launch {
 };
 std::vector<Launch> ReadLaunches(const std::wstring& folder);
 void EndLaunches(const std::vector<Launch>& launches);
-
-// The helper's quoted command line for arguments 1 onward.
-std::wstring HelperCommandLine(const std::vector<std::wstring>& arguments);

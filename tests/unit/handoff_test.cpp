@@ -1,7 +1,7 @@
-// The running-application scan against real processes (copies of the
-// stand-in under suite and other names, in the install folder and elsewhere),
-// the verdict on processes that cannot be inspected, which Wine never
-// produces, and the parent check's file identity.
+// The scan's judgement of one process, by its name and by the folder it runs
+// from, including processes that cannot be inspected (Wine lets every process
+// be inspected); and the parent check's file identity. Running processes
+// show end to end.
 
 #include "editor_side.h"
 #include "handoff/handoff.h"
@@ -11,42 +11,35 @@
 
 namespace {
 
-TEST(SuiteScan, CountsSuiteNamesRunningFromTheInstallFolderOnly) {
-    const std::wstring install = MakeWorkFolder(L"scan") + L"\\Tavo PDF";
-    for (const wchar_t* folder : {L"", L"\\plugins", L" 2"}) {
-        CreateDirectoryW((install + folder).c_str(), nullptr);
-    }
-    // Those that do not count come first: one left running would hide them.
+TEST(SuiteScan, KnowsTheSuiteByExactFileNameInAnyAsciiLetterCase) {
     // clang-format off
     const std::pair<const wchar_t*, bool> cases[] = {
-        {L"\\plugins\\NorvexViewer.exe", false}, {L" 2\\NorvexViewer.exe", false},
-        {L"\\NorvexViewer2.exe", false}, {L"\\xNorvexTool.exe", false}, {L"\\NorvexTool.exe.exe", false},
-        {L"\\tavoPDFEditor.exe", true}, {L"\\NorvexViewer.exe", true}, {L"\\NORVEXorganizer.EXE", true},
-        {L"\\NorvexCompare.exe", true}, {L"\\NorvexStarter.exe", true}, {L"\\NorvexTool.exe", true}};
+        {L"tavoPDFEditor.exe", true}, {L"NorvexViewer.exe", true}, {L"NORVEXorganizer.EXE", true},
+        {L"NorvexCompare.exe", true}, {L"NorvexStarter.exe", true}, {L"norvextool.exe", true},
+        {L"NorvexViewer2.exe", false}, {L"xNorvexTool.exe", false}, {L"NorvexTool.exe.exe", false},
+        {L"NorvexTool", false}};
     // clang-format on
-    std::wstring lowerCase = install;
-    CharLowerW(lowerCase.data());
-    for (const auto& [name, counts] : cases) {
-        StartedProcess application = StartStandIn(install + name);
-        EXPECT_EQ(IsSuiteApplicationRunning(lowerCase, 0), counts) << name;
-        EXPECT_FALSE(IsSuiteApplicationRunning(install, application.ProcessId)) << name;
-        EndProcess(application);
+    for (const auto& [name, isSuite] : cases) {
+        EXPECT_EQ(IsSuiteExecutableName(name), isSuite) << testing::PrintToString(name);
     }
 }
 
-TEST(SuiteScan, DriveRootInstallFolderCountsApplicationsDirectlyInTheRoot) {
-    StartedProcess tool = StartStandIn(L"C:\\NorvexTool.exe");
-    EXPECT_TRUE(IsSuiteApplicationRunning(L"C:\\", 0));
-    EndProcess(tool);
-    DeleteFileW(L"C:\\NorvexTool.exe");
-}
-
-TEST(SuiteScan, SuiteProcessThatCannotBeInspectedCountsAsRunning) {
-    const std::wstring image = L"C:\\Tavo PDF\\NorvexViewer.exe";
-    EXPECT_TRUE(SuiteProcessCounts(false, nullptr, L"D:\\Other")) << "could not be opened";
-    EXPECT_TRUE(SuiteProcessCounts(true, nullptr, L"D:\\Other")) << "image path unreadable";
-    EXPECT_TRUE(SuiteProcessCounts(true, &image, L"c:\\tavo pdf"));
-    EXPECT_FALSE(SuiteProcessCounts(true, &image, L"D:\\Other"));
+TEST(SuiteScan, CountsAProcessFromTheInstallFolderOrOneThatCannotBeInspected) {
+    const std::wstring folder = L"C:\\Tavo PDF";
+    // clang-format off
+    const std::pair<std::wstring, bool> cases[] = {
+        {L"C:\\Tavo PDF\\NorvexViewer.exe", true}, {L"c:\\tavo pdf\\NorvexViewer.exe", true},
+        {L"C:\\Tavo PDF\\plugins\\NorvexViewer.exe", false}, {L"C:\\Tavo PDF 2\\NorvexViewer.exe", false},
+        {L"C:\\NorvexViewer.exe", false}};
+    // clang-format on
+    for (const auto& [image, counts] : cases) {
+        EXPECT_EQ(SuiteProcessCounts(true, &image, folder), counts)
+            << testing::PrintToString(image);
+    }
+    EXPECT_TRUE(SuiteProcessCounts(false, nullptr, folder)) << "could not be opened";
+    EXPECT_TRUE(SuiteProcessCounts(true, nullptr, folder)) << "image path unreadable";
+    const std::wstring inRoot = L"C:\\NorvexTool.exe";
+    EXPECT_TRUE(SuiteProcessCounts(true, &inRoot, L"C:\\")) << "install folder at a drive root";
 }
 
 TEST(SameFile, IsOneFileByIdentityWhateverItsName) {
