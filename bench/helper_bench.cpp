@@ -41,10 +41,8 @@ double NowMs() {
     return static_cast<double>(now.QuadPart) * 1000.0 / static_cast<double>(frequency.QuadPart);
 }
 
-double QpcToMs(long long ticks) {
-    LARGE_INTEGER frequency;
-    QueryPerformanceFrequency(&frequency);
-    return static_cast<double>(ticks) * 1000.0 / static_cast<double>(frequency.QuadPart);
+long long FileTimeTicks(const FILETIME& time) {
+    return (static_cast<long long>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
 }
 
 void Figure(const std::string& name, double value, const char* unit) {
@@ -145,7 +143,7 @@ Installation InstallAndStartEditor(const std::wstring& work, const std::wstring&
 }
 
 void EndInstallation(Installation& installation) {
-    EndLaunches(ReadLaunches(installation.Folder));
+    EndStandIns(installation.Folder);
     EndProcess(installation.Editor);
     CloseHandoffEvents(installation.Events);
 }
@@ -293,17 +291,22 @@ double MeasureExitToInstallerMs(const std::wstring& work) {
         SetEvent(installation.Events.Commit);
         AskStandInToExit(installation.Editor.ProcessId);
         WaitForSingleObject(installation.Editor.Process, 30000);
-        LARGE_INTEGER editorEnded;
-        QueryPerformanceCounter(&editorEnded);
+        FILETIME editorEnded = {};
+        GetSystemTimePreciseAsFileTime(&editorEnded);
         const HelperEnd end = AwaitHelperEnd(helper, 60000);
         EndProcess(helper);
         EndInstallation(installation);
-        const std::vector<Launch> setupRuns = ReadLaunches(downloads);
-        if (!end.Ended || end.ExitCode != 0 || setupRuns.size() != 1) {
+        if (!end.Ended || end.ExitCode != 0 || ReadStarts(downloads).size() != 1) {
             std::fprintf(stderr, "the EXE update did not run through (%lu)\n", end.ExitCode);
             std::exit(1);
         }
-        times.push_back(QpcToMs(setupRuns[0].StartedQpc - editorEnded.QuadPart));
+        // The setup's record is written as it starts: its file's creation time.
+        WIN32_FILE_ATTRIBUTE_DATA record = {};
+        GetFileAttributesExW((downloads + L"\\launches.log").c_str(), GetFileExInfoStandard,
+                             &record);
+        times.push_back(
+            static_cast<double>(FileTimeTicks(record.ftCreationTime) - FileTimeTicks(editorEnded)) /
+            10000.0);
     }
     return Median(times);
 }

@@ -206,7 +206,11 @@ HelperEnd AwaitHelperEnd(const StartedProcess& helper, DWORD limitMs,
     return end;
 }
 
-std::vector<Launch> ReadLaunches(const std::wstring& folder) {
+namespace {
+
+// Each record is three fields ended by NUL: process id, working folder and
+// command line.
+std::vector<std::wstring> ReadRecordFields(const std::wstring& folder) {
     const std::string bytes = ReadBytes(folder + L"\\launches.log").value_or("");
     const std::wstring log(reinterpret_cast<const wchar_t*>(bytes.data()), bytes.size() / 2);
     std::vector<std::wstring> fields;
@@ -214,16 +218,23 @@ std::vector<Launch> ReadLaunches(const std::wstring& folder) {
          start = end + 1) {
         fields.push_back(log.substr(start, end - start));
     }
-    std::vector<Launch> launches;
-    for (size_t at = 0; at + 4 <= fields.size(); at += 4) {
-        launches.push_back(
-            {std::stoul(fields[at]), std::stoll(fields[at + 1]), fields[at + 2], fields[at + 3]});
-    }
-    return launches;
+    return fields;
 }
 
-void EndLaunches(const std::vector<Launch>& launches) {
-    for (const Launch& launch : launches) {
-        AskStandInToExit(launch.ProcessId);
+} // namespace
+
+std::vector<std::wstring> ReadStarts(const std::wstring& folder) {
+    const std::vector<std::wstring> fields = ReadRecordFields(folder);
+    std::vector<std::wstring> starts;
+    for (size_t at = 0; at + 3 <= fields.size(); at += 3) {
+        starts.push_back(fields[at + 1] + L"> " + fields[at + 2]);
+    }
+    return starts;
+}
+
+void EndStandIns(const std::wstring& folder) {
+    const std::vector<std::wstring> fields = ReadRecordFields(folder);
+    for (size_t at = 0; at + 3 <= fields.size(); at += 3) {
+        AskStandInToExit(std::stoul(fields[at]));
     }
 }

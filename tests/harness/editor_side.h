@@ -60,12 +60,7 @@ struct HelperEnd {
 HelperEnd AwaitHelperEnd(const StartedProcess& helper, DWORD limitMs,
                          const std::function<void(const std::wstring&)>& onDialog = {});
 
-// One start of a stand-in editor or setup, as it recorded it beside itself.
-struct Launch {
-    DWORD ProcessId = 0;
-    long long StartedQpc = 0; // QueryPerformanceCounter when it started
-    std::wstring WorkingFolder;
-    std::wstring CommandLine;
-};
-std::vector<Launch> ReadLaunches(const std::wstring& folder);
-void EndLaunches(const std::vector<Launch>& launches);
+// The starts that stand-ins recorded in folder, in order, each as
+// "<working folder>> <command line>"; and asking each of them to exit.
+std::vector<std::wstring> ReadStarts(const std::wstring& folder);
+void EndStandIns(const std::wstring& folder);

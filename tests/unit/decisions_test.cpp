@@ -1,7 +1,9 @@
-// Quoting, the MSI parameters, and the installer phase's decisions that Wine
-// cannot produce: a declined elevation prompt and a system directory that
-// does not fit its buffer.
+// Decisions made in process: the quoting round trip through Windows' own
+// splitting, the MSI parameters, the scan's verdict on one process (including
+// one that cannot be inspected, which Wine never produces), a declined
+// elevation prompt and a system directory that does not fit its buffer.
 
+#include "handoff/suite_scan.h"
 #include "install/editor_restart.h"
 #include "install/installer_command_line.h"
 #include "install/installer_run.h"
@@ -63,6 +65,37 @@ TEST(SystemDirectory, OnlyAnAnswerThatFitsTheBufferGivesAnInstallerPath) {
         const bool path = MsiexecPathFromSystemDirectory(answer, buffer, 260).has_value();
         EXPECT_EQ(path, answer == 259) << answer;
     }
+}
+
+TEST(SuiteScan, KnowsTheSuiteByExactFileNameInAnyAsciiLetterCase) {
+    // clang-format off
+    const std::pair<const wchar_t*, bool> cases[] = {
+        {L"tavoPDFEditor.exe", true}, {L"NorvexViewer.exe", true}, {L"NORVEXorganizer.EXE", true},
+        {L"NorvexCompare.exe", true}, {L"NorvexStarter.exe", true}, {L"norvextool.exe", true},
+        {L"NorvexViewer2.exe", false}, {L"xNorvexTool.exe", false}, {L"NorvexTool.exe.exe", false},
+        {L"NorvexTool", false}};
+    // clang-format on
+    for (const auto& [name, isSuite] : cases) {
+        EXPECT_EQ(IsSuiteExecutableName(name), isSuite) << testing::PrintToString(name);
+    }
+}
+
+TEST(SuiteScan, CountsAProcessFromTheInstallFolderOrOneThatCannotBeInspected) {
+    const std::wstring folder = L"C:\\Tavo PDF";
+    // clang-format off
+    const std::pair<std::wstring, bool> cases[] = {
+        {L"C:\\Tavo PDF\\NorvexViewer.exe", true}, {L"c:\\tavo pdf\\NorvexViewer.exe", true},
+        {L"C:\\Tavo PDF\\plugins\\NorvexViewer.exe", false}, {L"C:\\Tavo PDF 2\\NorvexViewer.exe", false},
+        {L"C:\\NorvexViewer.exe", false}};
+    // clang-format on
+    for (const auto& [image, counts] : cases) {
+        EXPECT_EQ(SuiteProcessCounts(true, &image, folder), counts)
+            << testing::PrintToString(image);
+    }
+    EXPECT_TRUE(SuiteProcessCounts(false, nullptr, folder)) << "could not be opened";
+    EXPECT_TRUE(SuiteProcessCounts(true, nullptr, folder)) << "image path unreadable";
+    const std::wstring inRoot = L"C:\\NorvexTool.exe";
+    EXPECT_TRUE(SuiteProcessCounts(true, &inRoot, L"C:\\")) << "install folder at a drive root";
 }
 
 } // namespace
