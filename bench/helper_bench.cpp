@@ -289,7 +289,7 @@ double MeasureExitToInstallerMs(const std::wstring& work) {
             std::exit(1);
         }
         SetEvent(installation.Events.Commit);
-        AskStandInToExit(installation.Editor.ProcessId);
+        TerminateProcess(installation.Editor.Process, 0);
         WaitForSingleObject(installation.Editor.Process, 30000);
         FILETIME editorEnded = {};
         GetSystemTimePreciseAsFileTime(&editorEnded);

@@ -3,6 +3,9 @@
 #include <bcrypt.h>
 
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 
 std::wstring ExecutableFolder() {
     std::wstring path(32768, L'\0');
@@ -19,38 +22,26 @@ std::wstring HelperExecutablePath() {
 }
 
 std::wstring MakeWorkFolder(const std::wstring& purpose) {
-    wchar_t temp[MAX_PATH + 1] = {};
-    GetTempPathW(MAX_PATH + 1, temp);
     // Wine soon reuses process ids: only a folder this call creates is fresh.
     for (unsigned number = GetTickCount();; ++number) {
-        const std::wstring folder = temp + purpose + L"-" + std::to_wstring(number);
-        if (CreateDirectoryW(folder.c_str(), nullptr)) {
-            return folder;
+        const std::filesystem::path folder =
+            std::filesystem::temp_directory_path() / (purpose + L"-" + std::to_wstring(number));
+        if (std::filesystem::create_directory(folder)) {
+            return folder.wstring();
         }
     }
 }
 
 void WriteBytes(const std::wstring& path, const std::string& bytes) {
-    const HANDLE file =
-        CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    DWORD written = 0;
-    if (file != INVALID_HANDLE_VALUE) {
-        WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-        CloseHandle(file);
-    }
+    std::ofstream(std::filesystem::path(path), std::ios::binary) << bytes;
 }
 
 std::optional<std::string> ReadBytes(const std::wstring& path) {
-    const HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                    nullptr, OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
+    std::ifstream file(std::filesystem::path(path), std::ios::binary);
+    if (!file) {
         return std::nullopt;
     }
-    std::string bytes(GetFileSize(file, nullptr), '\0');
-    DWORD read = 0;
-    ReadFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr);
-    CloseHandle(file);
-    return bytes.substr(0, read);
+    return std::string(std::istreambuf_iterator<char>(file), {});
 }
 
 std::wstring Sha256OfFile(const std::wstring& path) {
@@ -97,35 +88,47 @@ void EndProcess(StartedProcess& process) {
 
 namespace {
 
-std::wstring ExitEventName(DWORD processId) {
-    return L"Local\\TavoPDFStandIn.exit." + std::to_wstring(processId);
+// The three NUL-ended fields of each record: process id, working folder and
+// command line.
+std::vector<std::wstring> ReadRecordFields(const std::wstring& folder) {
+    const std::string bytes = ReadBytes(folder + L"\\launches.log").value_or("");
+    const std::wstring log(reinterpret_cast<const wchar_t*>(bytes.data()), bytes.size() / 2);
+    std::vector<std::wstring> fields;
+    for (size_t start = 0, end; (end = log.find(L'\0', start)) != std::wstring::npos;
+         start = end + 1) {
+        fields.push_back(log.substr(start, end - start));
+    }
+    return fields;
 }
 
 } // namespace
 
 StartedProcess StartStandIn(const std::wstring& path, const std::wstring& arguments) {
+    const std::wstring folder = path.substr(0, path.rfind(L'\\'));
+    const size_t before = ReadStarts(folder).size();
     CopyFileW((FixturesFolder() + L"\\unversioned\\tavoPDFEditor.exe").c_str(), path.c_str(), TRUE);
-    StartedProcess started =
-        StartProcess(path, L"\"" + path + L"\"" + arguments, path.substr(0, path.rfind(L'\\')));
-    // The stand-in creates its exit event first thing.
-    for (int attempt = 0; attempt < 400; ++attempt) {
-        const HANDLE exitEvent =
-            OpenEventW(SYNCHRONIZE, FALSE, ExitEventName(started.ProcessId).c_str());
-        if (exitEvent != nullptr) {
-            CloseHandle(exitEvent);
-            break;
-        }
+    StartedProcess started = StartProcess(path, L"\"" + path + L"\"" + arguments, folder);
+    for (int attempt = 0; attempt < 400 && ReadStarts(folder).size() == before; ++attempt) {
         Sleep(25);
     }
     return started;
 }
 
-void AskStandInToExit(DWORD processId) {
-    const HANDLE exitEvent =
-        OpenEventW(EVENT_MODIFY_STATE, FALSE, ExitEventName(processId).c_str());
-    if (exitEvent != nullptr) {
-        SetEvent(exitEvent);
-        CloseHandle(exitEvent);
+std::vector<std::wstring> ReadStarts(const std::wstring& folder) {
+    const std::vector<std::wstring> fields = ReadRecordFields(folder);
+    std::vector<std::wstring> starts;
+    for (size_t at = 0; at + 3 <= fields.size(); at += 3) {
+        starts.push_back(fields[at + 1] + L"> " + fields[at + 2]);
+    }
+    return starts;
+}
+
+void EndStandIns(const std::wstring& folder) {
+    const std::vector<std::wstring> fields = ReadRecordFields(folder);
+    for (size_t at = 0; at + 3 <= fields.size(); at += 3) {
+        StartedProcess standIn = {
+            OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, std::stoul(fields[at])), 0};
+        EndProcess(standIn);
     }
 }
 
@@ -152,24 +155,22 @@ bool AwaitReady(const HandoffEvents& events, const StartedProcess& helper, DWORD
 
 namespace {
 
-HWND FindDialogOf(DWORD processId) {
-    for (HWND window = nullptr;
-         (window = FindWindowExW(nullptr, window, L"#32770", nullptr)) != nullptr;) {
+// A visible message box of the process, as "<caption>: <text>"; empty while
+// there is none, or while a new one has no text yet.
+std::wstring ReadDialogOf(DWORD processId, HWND& dialog) {
+    for (dialog = FindWindowExW(nullptr, nullptr, L"#32770", nullptr); dialog != nullptr;
+         dialog = FindWindowExW(nullptr, dialog, L"#32770", nullptr)) {
         DWORD owner = 0;
-        GetWindowThreadProcessId(window, &owner);
-        if (owner == processId && IsWindowVisible(window)) {
-            return window;
+        GetWindowThreadProcessId(dialog, &owner);
+        if (owner == processId && IsWindowVisible(dialog)) {
+            wchar_t caption[256] = {};
+            GetWindowTextW(dialog, caption, 256);
+            std::wstring text(8192, L'\0');
+            text.resize(GetDlgItemTextW(dialog, 0xFFFF, text.data(), 8192));
+            return text.empty() ? text : caption + (L": " + text);
         }
     }
-    return nullptr;
-}
-
-std::wstring ReadDialog(HWND dialog) {
-    wchar_t caption[256] = {};
-    GetWindowTextW(dialog, caption, 256);
-    std::wstring text(8192, L'\0');
-    text.resize(GetDlgItemTextW(dialog, 0xFFFF, text.data(), static_cast<int>(text.size())));
-    return text.empty() ? text : caption + (L": " + text);
+    return std::wstring();
 }
 
 } // namespace
@@ -185,15 +186,10 @@ HelperEnd AwaitHelperEnd(const StartedProcess& helper, DWORD limitMs,
             WaitForSingleObject(helper.Process, 5000);
             return end;
         }
-        const HWND dialog = FindDialogOf(helper.ProcessId);
-        if (dialog == nullptr || dialog == answered) {
-            continue;
-        }
-        // A box that has just appeared may not have its text yet.
-        std::wstring seen = ReadDialog(dialog);
-        for (int attempt = 0; attempt < 40 && seen.empty(); ++attempt) {
-            Sleep(50);
-            seen = ReadDialog(dialog);
+        HWND dialog = nullptr;
+        const std::wstring seen = ReadDialogOf(helper.ProcessId, dialog);
+        if (seen.empty() || dialog == answered) {
+            continue; // no box yet, or one whose text is still coming
         }
         end.Dialogs.push_back(seen);
         if (onDialog) {
@@ -204,37 +200,4 @@ HelperEnd AwaitHelperEnd(const StartedProcess& helper, DWORD limitMs,
     }
     end.Ended = GetExitCodeProcess(helper.Process, &end.ExitCode) != FALSE;
     return end;
-}
-
-namespace {
-
-// Each record is three fields ended by NUL: process id, working folder and
-// command line.
-std::vector<std::wstring> ReadRecordFields(const std::wstring& folder) {
-    const std::string bytes = ReadBytes(folder + L"\\launches.log").value_or("");
-    const std::wstring log(reinterpret_cast<const wchar_t*>(bytes.data()), bytes.size() / 2);
-    std::vector<std::wstring> fields;
-    for (size_t start = 0, end; (end = log.find(L'\0', start)) != std::wstring::npos;
-         start = end + 1) {
-        fields.push_back(log.substr(start, end - start));
-    }
-    return fields;
-}
-
-} // namespace
-
-std::vector<std::wstring> ReadStarts(const std::wstring& folder) {
-    const std::vector<std::wstring> fields = ReadRecordFields(folder);
-    std::vector<std::wstring> starts;
-    for (size_t at = 0; at + 3 <= fields.size(); at += 3) {
-        starts.push_back(fields[at + 1] + L"> " + fields[at + 2]);
-    }
-    return starts;
-}
-
-void EndStandIns(const std::wstring& folder) {
-    const std::vector<std::wstring> fields = ReadRecordFields(folder);
-    for (size_t at = 0; at + 3 <= fields.size(); at += 3) {
-        AskStandInToExit(std::stoul(fields[at]));
-    }
 }

@@ -34,10 +34,12 @@ StartedProcess StartProcess(const std::wstring& executable, const std::wstring& 
                             const std::wstring& workingFolder);
 void EndProcess(StartedProcess& process);
 // Starts the stand-in at path (copied there first, without a version
-// resource, if nothing is there) in its folder; it can be asked to exit by
-// the time this returns.
+// resource, if nothing is there) in its folder, once its start is recorded.
 StartedProcess StartStandIn(const std::wstring& path, const std::wstring& arguments = L"");
-void AskStandInToExit(DWORD processId);
+// The starts that stand-ins recorded in folder, in order, each as
+// "<working folder>> <command line>"; and ending all of them.
+std::vector<std::wstring> ReadStarts(const std::wstring& folder);
+void EndStandIns(const std::wstring& folder);
 
 struct HandoffEvents {
     std::wstring Name;
@@ -59,8 +61,3 @@ struct HelperEnd {
 // helper after limitMs.
 HelperEnd AwaitHelperEnd(const StartedProcess& helper, DWORD limitMs,
                          const std::function<void(const std::wstring&)>& onDialog = {});
-
-// The starts that stand-ins recorded in folder, in order, each as
-// "<working folder>> <command line>"; and asking each of them to exit.
-std::vector<std::wstring> ReadStarts(const std::wstring& folder);
-void EndStandIns(const std::wstring& folder);

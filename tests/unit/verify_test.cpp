@@ -1,6 +1,6 @@
-// Package verification where the end-to-end rows cannot tell: version texts,
-// and what the readers give for packages and version resources that are
-// damaged or at their limits.
+// Package verification where the end-to-end rows cannot tell: what is a
+// version text and how versions compare, and the longest MSI product version
+// that is read.
 
 #include "editor_side.h"
 #include "verify/file_version.h"
@@ -60,41 +60,6 @@ TEST(MsiProductVersion, IsReadUpTo127Characters) {
         MsiCloseHandle(database);
         EXPECT_EQ(ReadMsiProductVersion(path), version.size() < 128 ? version : L"")
             << version.size();
-    }
-}
-
-// The stand-in setup's own version resource is the last one in its file
-// (the editor it carries comes first), so texts are found from the end.
-size_t Find(const std::string& bytes, const std::wstring& text) {
-    return bytes.rfind(std::string(reinterpret_cast<const char*>(text.data()), text.size() * 2));
-}
-
-TEST(DamagedVersionResource, ReadersGiveOnlyWhatTheResourceHolds) {
-    // A damage to the setup's bytes; the description (null: not judged) and
-    // the version the readers must then give.
-    const std::tuple<void (*)(std::string&, size_t root), const wchar_t*, const wchar_t*> cases[] =
-        {{[](std::string&, size_t) {}, L"Tavo PDF Setup", L"2.0.0.0"},
-         {[](std::string& s, size_t root) { s[s.find("\xBD\x04\xEF\xFE", root)] = 0; },
-          L"Tavo PDF Setup", L""},
-         {[](std::string& s, size_t root) { s[root + 2] = 40; }, nullptr, L""}, // short fixed block
-         {[](std::string& s, size_t) { s[Find(s, L"Translation") - 4] = 2; }, L"", L"2.0.0.0"},
-         {[](std::string& s, size_t) { s[Find(s, L"Translation")] = 'X'; }, L"", L"2.0.0.0"},
-         // The resource ends right after the description, before its NUL.
-         {[](std::string& s, size_t root) {
-              const size_t end = Find(s, L"Tavo PDF Setup") + 28 - root;
-              s[root] = static_cast<char>(end & 0xFF), s[root + 1] = static_cast<char>(end >> 8);
-          },
-          L"Tavo PDF Setup", L"2.0.0.0"}};
-    const std::string setup = *ReadBytes(FixturesFolder() + L"\\setup\\tavoPDFEditor.exe");
-    const std::wstring folder = MakeWorkFolder(L"version");
-    int number = 0;
-    for (const auto& [damage, description, version] : cases) {
-        std::string bytes = setup;
-        damage(bytes, Find(bytes, L"VS_VERSION_INFO") - 6);
-        const std::wstring path = folder + L"\\" + std::to_wstring(++number) + L".exe";
-        WriteBytes(path, bytes);
-        EXPECT_TRUE(description == nullptr || ReadFileDescription(path) == description) << number;
-        EXPECT_EQ(ReadFileVersion(path), version) << number;
     }
 }
 
