@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <sstream>
 
 std::wstring ExecutableFolder() {
     std::wstring path(32768, L'\0');
@@ -88,17 +89,16 @@ void EndProcess(StartedProcess& process) {
 
 namespace {
 
-// The three NUL-ended fields of each record: process id, working folder and
-// command line.
-std::vector<std::wstring> ReadRecordFields(const std::wstring& folder) {
+// The stand-ins' records in folder, one a line: "<process id>|<start>".
+std::vector<std::wstring> ReadRecords(const std::wstring& folder) {
     const std::string bytes = ReadBytes(folder + L"\\launches.log").value_or("");
-    const std::wstring log(reinterpret_cast<const wchar_t*>(bytes.data()), bytes.size() / 2);
-    std::vector<std::wstring> fields;
-    for (size_t start = 0, end; (end = log.find(L'\0', start)) != std::wstring::npos;
-         start = end + 1) {
-        fields.push_back(log.substr(start, end - start));
+    std::wistringstream log(
+        std::wstring(reinterpret_cast<const wchar_t*>(bytes.data()), bytes.size() / 2));
+    std::vector<std::wstring> records;
+    for (std::wstring record; std::getline(log, record);) {
+        records.push_back(record);
     }
-    return fields;
+    return records;
 }
 
 } // namespace
@@ -115,19 +115,17 @@ StartedProcess StartStandIn(const std::wstring& path, const std::wstring& argume
 }
 
 std::vector<std::wstring> ReadStarts(const std::wstring& folder) {
-    const std::vector<std::wstring> fields = ReadRecordFields(folder);
-    std::vector<std::wstring> starts;
-    for (size_t at = 0; at + 3 <= fields.size(); at += 3) {
-        starts.push_back(fields[at + 1] + L"> " + fields[at + 2]);
+    std::vector<std::wstring> starts = ReadRecords(folder);
+    for (std::wstring& start : starts) {
+        start.erase(0, start.find(L'|') + 1);
     }
     return starts;
 }
 
 void EndStandIns(const std::wstring& folder) {
-    const std::vector<std::wstring> fields = ReadRecordFields(folder);
-    for (size_t at = 0; at + 3 <= fields.size(); at += 3) {
+    for (const std::wstring& record : ReadRecords(folder)) {
         StartedProcess standIn = {
-            OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, std::stoul(fields[at])), 0};
+            OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, std::stoul(record)), 0};
         EndProcess(standIn);
     }
 }
