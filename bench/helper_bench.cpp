@@ -145,7 +145,6 @@ Installation InstallAndStartEditor(const std::wstring& work, const std::wstring&
 void EndInstallation(Installation& installation) {
     EndStandIns(installation.Folder);
     EndProcess(installation.Editor);
-    CloseHandoffEvents(installation.Events);
 }
 
 std::vector<std::wstring> HelperArguments(const Installation& installation,
@@ -225,7 +224,7 @@ double MeasureTimeToReadyMs(const std::wstring& work, const std::wstring& label,
             StartProcess(HelperExecutablePath(), HelperCommandLineFor(arguments), work);
         const bool ready = AwaitReady(installation.Events, helper, 120000);
         const double elapsed = NowMs() - start;
-        SetEvent(installation.Events.Cancel);
+        SetEvent(installation.Events.Cancel.get());
         AwaitHelperEnd(helper, 30000);
         EndProcess(helper);
         EndInstallation(installation);
@@ -288,7 +287,7 @@ double MeasureExitToInstallerMs(const std::wstring& work) {
             std::fprintf(stderr, "the helper did not become ready\n");
             std::exit(1);
         }
-        SetEvent(installation.Events.Commit);
+        SetEvent(installation.Events.Commit.get());
         TerminateProcess(installation.Editor.Process, 0);
         WaitForSingleObject(installation.Editor.Process, 30000);
         FILETIME editorEnded = {};

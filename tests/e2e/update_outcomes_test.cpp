@@ -73,14 +73,15 @@ std::wstring ZeroPackage(const std::wstring& path, LONGLONG size) {
     return L"a7c744c13cc101ed66c29f672f92455547889cc586ce6d44fe76ae824958ea51";
 }
 
-// The setup's own version resource, damaged in place: it is the last in the
-// file (the editor it carries comes first). The package's checksum follows.
-size_t Find(const std::string& bytes, const std::wstring& text) {
-    return bytes.rfind(std::string(reinterpret_cast<const char*>(text.data()), text.size() * 2));
-}
-void DamageSetup(Arguments& a, void (*damage)(std::string& bytes, size_t root)) {
+// The stand-in setup with one 16-bit value of its own version resource
+// changed by delta, at offset from a text in it (found from the end: the
+// editor it carries comes first); the package's checksum follows.
+void DamageSetup(Arguments& a, const std::wstring& text, int offset, int delta) {
     std::string bytes = *ReadBytes(a[2]);
-    damage(bytes, Find(bytes, L"VS_VERSION_INFO") - 6);
+    const size_t at =
+        bytes.rfind(std::string(reinterpret_cast<const char*>(text.data()), text.size() * 2));
+    auto* value = reinterpret_cast<unsigned short*>(bytes.data() + at + offset);
+    *value = static_cast<unsigned short>(*value + delta);
     WriteBytes(a[2], bytes);
     a[3] = Sha256OfFile(a[2]);
 }
@@ -126,21 +127,13 @@ const Row Rows[] = {
     {"ChecksumLibraryCannotBeLoaded", {.Missing = L"bcrypt"}, 4, ChecksumFailed, V1, 0, 0},
     {"PackageIsNotTheTargetVersion", {.Target = L"3.0"}, 4, Mismatch, V1, 0, 0},
     {"InstallerDatabaseLibraryCannotBeLoaded", {.Missing = L"msi"}, 4, Mismatch, V1, 0, 0},
-    {"SetupDescribedInLowerCase", {.Package = Setup, .Edit = [](const std::wstring&, Arguments& a) {
-        DamageSetup(a, [](std::string& s, size_t) { s[Find(s, L"Tavo PDF Setup")] = 't'; }); }}, 4, Mismatch, V1, 0, 0},
-    {"SetupVersionWithBadSignature", {.Package = Setup, .Edit = [](const std::wstring&, Arguments& a) {
-        DamageSetup(a, [](std::string& s, size_t root) { s[s.find("\xBD\x04\xEF\xFE", root)] = 0; }); }}, 4, Mismatch, V1, 0, 0},
-    {"SetupVersionShorterThan52Bytes", {.Package = Setup, .Edit = [](const std::wstring&, Arguments& a) {
-        DamageSetup(a, [](std::string& s, size_t root) { s[root + 2] = 40; }); }}, 4, Mismatch, V1, 0, 0},
-    {"SetupTranslationOfOneWord", {.Package = Setup, .Edit = [](const std::wstring&, Arguments& a) {
-        DamageSetup(a, [](std::string& s, size_t) { s[Find(s, L"Translation") - 4] = 2; }); }}, 4, Mismatch, V1, 0, 0},
-    {"SetupWithoutTranslation", {.Package = Setup, .Edit = [](const std::wstring&, Arguments& a) {
-        DamageSetup(a, [](std::string& s, size_t) { s[Find(s, L"Translation")] = 'X'; }); }}, 4, Mismatch, V1, 0, 0},
-    {"SetupResourceEndingBeforeTheDescriptionsEnd", {.Package = Setup, .Edit = [](const std::wstring&, Arguments& a) {
-        DamageSetup(a, [](std::string& s, size_t root) {
-            const size_t end = Find(s, L"Tavo PDF Setup") + 28 - root;
-            s[root] = static_cast<char>(end & 0xFF), s[root + 1] = static_cast<char>(end >> 8); }); }},
-        0, Installed, V2, 1, 1},
+    {"SetupDescribedInLowerCase", {.Package = Setup, .Edit = [](const std::wstring&, Arguments& a) { DamageSetup(a, L"Tavo PDF Setup", 0, 'a' - 'A'); }}, 4, Mismatch, V1, 0, 0},
+    {"SetupVersionWithBadSignature", {.Package = Setup, .Edit = [](const std::wstring&, Arguments& a) { DamageSetup(a, L"VS_VERSION_INFO", 34, 1); }}, 4, Mismatch, V1, 0, 0},
+    {"SetupVersionShorterThan52Bytes", {.Package = Setup, .Edit = [](const std::wstring&, Arguments& a) { DamageSetup(a, L"VS_VERSION_INFO", -4, -12); }}, 4, Mismatch, V1, 0, 0},
+    {"SetupTranslationOfOneWord", {.Package = Setup, .Edit = [](const std::wstring&, Arguments& a) { DamageSetup(a, L"Translation", -4, -2); }}, 4, Mismatch, V1, 0, 0},
+    {"SetupWithoutTranslation", {.Package = Setup, .Edit = [](const std::wstring&, Arguments& a) { DamageSetup(a, L"Translation", 0, 1); }}, 4, Mismatch, V1, 0, 0},
+    // The resource's own length ends it before the description's NUL.
+    {"SetupResourceEndingInTheDescription", {.Package = Setup, .Edit = [](const std::wstring&, Arguments& a) { DamageSetup(a, L"VS_VERSION_INFO", -6, -2); }}, 0, Installed, V2, 1, 1},
     {"EditorAlreadyAtTargetVersion", {.Installed = V2}, 4, NotOlder, V2, 0, 0},
     {"EditorVersionUnreadable", {.Installed = L"unversioned"}, 4, NotOlder, L"unversioned", 0, 0},
     {"EditorCancels", {.Choice = Editor::Cancels}, 0, nullptr, V1, 0, 0},
@@ -197,10 +190,10 @@ TEST_P(UpdateOutcome, LeavesTheExpectedTraces) {
     WriteBytes(status, StatusBefore);
     HandoffEvents events = CreateHandoffEvents(work.substr(work.rfind(L'\\') + 1));
     if (given.Choice == Editor::Cancels || given.Choice == Editor::CommitsAndCancels) {
-        SetEvent(events.Cancel); // before the helper even starts
+        SetEvent(events.Cancel.get()); // before the helper even starts
     }
     if (given.Choice == Editor::CommitsAndCancels) {
-        SetEvent(events.Commit);
+        SetEvent(events.Commit.get());
     }
     StartedProcess user = StartStandIn(editor);
     WriteBytes(install + L"\\behaviour.txt", given.RestartsFail ? "exit" : "");
@@ -236,7 +229,7 @@ TEST_P(UpdateOutcome, LeavesTheExpectedTraces) {
             suiteApp = StartStandIn(install + L"\\" + given.SuiteApp);
         }
         if (given.Choice == Editor::CommitsAndExits || given.Choice == Editor::CommitsAndStays) {
-            SetEvent(events.Commit);
+            SetEvent(events.Commit.get());
         }
         if (given.Choice != Editor::CommitsAndStays) {
             TerminateProcess(user.Process, 0);
@@ -251,7 +244,6 @@ TEST_P(UpdateOutcome, LeavesTheExpectedTraces) {
     EndStandIns(install);
     EndProcess(user);
     EndProcess(suiteApp);
-    CloseHandoffEvents(events);
 
     ASSERT_TRUE(end.Ended) << "the helper did not end in time";
     EXPECT_EQ(end.ExitCode, row.ExitCode);

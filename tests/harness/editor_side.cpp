@@ -132,22 +132,13 @@ void EndStandIns(const std::wstring& folder) {
 
 HandoffEvents CreateHandoffEvents(const std::wstring& suffix) {
     const std::wstring name = L"Local\\TavoPDFUpdate-" + suffix;
-    return {name, CreateEventW(nullptr, TRUE, FALSE, (name + L".ready").c_str()),
-            CreateEventW(nullptr, TRUE, FALSE, (name + L".commit").c_str()),
-            CreateEventW(nullptr, TRUE, FALSE, (name + L".cancel").c_str())};
-}
-
-void CloseHandoffEvents(HandoffEvents& events) {
-    for (HANDLE* handle : {&events.Ready, &events.Commit, &events.Cancel}) {
-        if (*handle != nullptr) {
-            CloseHandle(*handle);
-            *handle = nullptr;
-        }
-    }
+    return {name, OwnHandle(CreateEventW(nullptr, TRUE, FALSE, (name + L".ready").c_str())),
+            OwnHandle(CreateEventW(nullptr, TRUE, FALSE, (name + L".commit").c_str())),
+            OwnHandle(CreateEventW(nullptr, TRUE, FALSE, (name + L".cancel").c_str()))};
 }
 
 bool AwaitReady(const HandoffEvents& events, const StartedProcess& helper, DWORD limitMs) {
-    const HANDLE waitOn[2] = {events.Ready, helper.Process};
+    const HANDLE waitOn[2] = {events.Ready.get(), helper.Process};
     return WaitForMultipleObjects(2, waitOn, FALSE, limitMs) == WAIT_OBJECT_0;
 }
 

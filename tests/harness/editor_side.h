@@ -6,7 +6,7 @@
 // helper's message boxes. Shared by the end-to-end tests, the demo and the
 // benchmark. Every wait has a limit; a helper that hangs is ended.
 
-#include <windows.h>
+#include "base/handle_owner.h"
 
 #include <functional>
 #include <optional>
@@ -43,12 +43,11 @@ void EndStandIns(const std::wstring& folder);
 
 struct HandoffEvents {
     std::wstring Name;
-    HANDLE Ready = nullptr;
-    HANDLE Commit = nullptr;
-    HANDLE Cancel = nullptr;
+    UniqueHandle Ready = OwnHandle(nullptr);
+    UniqueHandle Commit = OwnHandle(nullptr);
+    UniqueHandle Cancel = OwnHandle(nullptr);
 };
 HandoffEvents CreateHandoffEvents(const std::wstring& suffix);
-void CloseHandoffEvents(HandoffEvents& events);
 bool AwaitReady(const HandoffEvents& events, const StartedProcess& helper, DWORD limitMs);
 
 struct HelperEnd {

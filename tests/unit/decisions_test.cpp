@@ -1,20 +1,133 @@
-// Decisions made in process: the quoting round trip through Windows' own
-// splitting, the MSI parameters, the scan's verdict on one process (including
-// one that cannot be inspected, which Wine never produces), a declined
-// elevation prompt and a system directory that does not fit its buffer.
+// The decisions made in process that the end-to-end rows cannot show or that
+// Wine cannot produce: the command-line check at its edges, parent folders,
+// version texts and comparisons, the longest MSI product version that is read,
+// the quoting round trip through Windows' own splitting, the MSI parameters,
+// the scan's verdict on one process (one that cannot be inspected included),
+// a declined elevation prompt and a system directory that does not fit.
 
+#include "app/update_request.h"
+#include "base/paths.h"
+#include "editor_side.h"
 #include "handoff/suite_scan.h"
 #include "install/editor_restart.h"
 #include "install/installer_command_line.h"
 #include "install/installer_run.h"
+#include "verify/file_version.h"
+#include "verify/version_compare.h"
 
+#include <msi.h>
+#include <msiquery.h>
 #include <shellapi.h>
 
 #include <gtest/gtest.h>
 
 #include <random>
+#include <stdexcept>
 
 namespace {
+
+TEST(UpdateRequestCheck, EachArgumentGetsItsVerdict) {
+    const std::wstring prefix = L"Local\\TavoPDFUpdate-";
+    // An argument's index and value, and the verdict: accepted, refused, or
+    // thrown. Index 0 changes nothing; index 9 passes only eight elements.
+    // clang-format off
+    const std::tuple<size_t, std::wstring, char> cases[] = {
+        {0, L"", 'a'}, {9, L"", 'r'},
+        {1, L"  \t4242", 'a'}, {1, L"4242 ", 'r'}, {1, L"12ab", 'r'}, {1, L"0", 'r'}, {1, L"-1", 'a'},
+        {1, L"4294967295", 'a'}, {1, L"4294967296", 't'}, {1, L"", 't'},
+        {2, prefix, 'a'}, {2, prefix + std::wstring(80, L'x'), 'a'}, {2, prefix + std::wstring(81, L'x'), 'r'},
+        {2, L"Local\\TavoPDFUpdate", 'r'}, {2, L"x" + prefix, 'r'}, {2, L"local\\tavopdfupdate-1", 'r'},
+        {3, L"C:update.msi", 'r'}, {3, L"\\update.msi", 'r'}, {3, L"update.msi", 'r'}, {3, L"1:\\u.msi", 'r'},
+        {3, L"\\\\server\\share\\u.msi", 'a'}, {3, L"\\\\\\server\\u.msi", 'r'}, {3, L"//?/C:/u.msi", 'a'},
+        {3, L"\\??\\C:\\u.msi", 'a'}, {3, L"/\?\?/", 'a'}, {3, L"\\??\\\\u.msi", 'r'},
+        {5, L"tavoPDFEditor.exe", 'r'}, {5, L"C:\\T\\TAVOPDFEDITOR.EXE", 'a'},
+        {5, L"C:\\T\\NorvexViewer.exe", 'r'}, {5, L"C:\\T\\tavoPDFEditor.exe.bak", 'r'},
+        {7, L"exe", 'a'}, {7, L"msi ", 'r'}, {8, L"status.txt", 'r'}};
+    // clang-format on
+    for (const auto& [index, value, verdict] : cases) {
+        std::vector<std::wstring> arguments = {L"helper.exe",
+                                               L"4242",
+                                               prefix + L"3f2a",
+                                               L"C:\\Users\\ana\\update.msi",
+                                               std::wstring(64, L'a'),
+                                               L"C:\\Tavo PDF\\tavoPDFEditor.exe",
+                                               L"2.0",
+                                               L"msi",
+                                               L"C:\\Temp\\status.txt"};
+        arguments[index % 9] = index % 9 == 0 ? arguments[0] : value;
+        std::vector<const wchar_t*> pointers;
+        for (const std::wstring& argument : arguments) {
+            pointers.push_back(argument.c_str());
+        }
+        char seen = 't';
+        try {
+            seen = ParseUpdateRequest(index == 9 ? 8 : 9, pointers.data()) ? 'a' : 'r';
+        } catch (const std::logic_error&) { // std::stoul's invalid_argument and out_of_range
+        }
+        EXPECT_EQ(seen, verdict) << "argument " << index << ": " << testing::PrintToString(value);
+    }
+}
+
+TEST(ParentFolder, DropsTheLastNameAndItsSeparatorsButARootKeepsOne) {
+    // clang-format off
+    const std::pair<const wchar_t*, const wchar_t*> cases[] = {
+        {L"C:\\Tavo\\\\e.exe", L"C:\\Tavo"}, {L"C:\\e.exe", L"C:\\"}, {L"C:/\\e.exe", L"C:/"},
+        {L"\\\\server\\share\\e.exe", L"\\\\server\\share"}, {L"e.exe", L""}};
+    // clang-format on
+    for (const auto& [path, parent] : cases) {
+        EXPECT_EQ(ParentFolder(path), parent) << testing::PrintToString(path);
+    }
+}
+
+TEST(VersionText, IsTwoToFourComponentsOfAtMostFiveAsciiDigitsUpTo65535) {
+    const VersionNumber two = {2, 1, 0, 0};
+    const VersionNumber four = {65535, 1, 0, 9};
+    // clang-format off
+    const std::pair<const wchar_t*, std::optional<VersionNumber>> cases[] = {
+        {L"2.1", two}, {L"65535.00001.0.9", four}, {L"", {}}, {L"7", {}}, {L"1.2.3.4.5", {}},
+        {L"1..2", {}}, {L".1.2", {}}, {L"1.2.", {}}, {L"1.2 ", {}}, {L"v1.2", {}}, {L"1./", {}},
+        {L"1.:", {}}, {L"65536.0", {}}, {L"000001.0", {}}, {L"\uFF11.0", {}}};
+    // clang-format on
+    for (const auto& [text, version] : cases) {
+        EXPECT_EQ(ParseVersion(text), version) << testing::PrintToString(text);
+    }
+}
+
+TEST(VersionComparison, FollowsTheNumbersNotTheText) {
+    // First, second, whether the first is newer, whether both are the same.
+    // clang-format off
+    const std::tuple<const wchar_t*, const wchar_t*, bool, bool> cases[] = {
+        {L"2.1", L"2.1.0.0", false, true}, {L"2.01", L"2.1", false, true},
+        {L"10.0", L"9.9.9.9", true, false}, {L"2.1.1", L"2.1.0.9", true, false},
+        {L"2.1.0.1", L"2.1.0.0", true, false}, {L"2.1.0.0", L"2.1.0.1", false, false},
+        {L"65535.65535.65535.65535", L"65535.65535.65535.65534", true, false},
+        {L"latest", L"latest", false, false}, {L"2.0", L"", false, false}, {L"", L"2.0", false, false}};
+    // clang-format on
+    for (const auto& [first, second, newer, same] : cases) {
+        EXPECT_EQ(IsNewerVersion(first, second), newer) << first << " vs " << second;
+        EXPECT_EQ(IsSameVersion(first, second), same) << first << " vs " << second;
+    }
+}
+
+TEST(MsiProductVersion, IsReadUpTo127Characters) {
+    const std::wstring path = MakeWorkFolder(L"msi") + L"\\package.msi";
+    CopyFileW((FixturesFolder() + L"\\packages\\editor-2.0.msi").c_str(), path.c_str(), FALSE);
+    for (const std::wstring& version :
+         {L"1." + std::wstring(125, L'0'), L"1." + std::wstring(126, L'0')}) {
+        MSIHANDLE database = 0;
+        MSIHANDLE view = 0;
+        MsiOpenDatabaseW(path.c_str(), MSIDBOPEN_TRANSACT, &database);
+        const std::wstring query =
+            L"UPDATE `Property` SET `Value`='" + version + L"' WHERE `Property`='ProductVersion'";
+        MsiDatabaseOpenViewW(database, query.c_str(), &view);
+        MsiViewExecute(view, 0);
+        MsiCloseHandle(view);
+        MsiDatabaseCommit(database);
+        MsiCloseHandle(database);
+        EXPECT_EQ(ReadMsiProductVersion(path), version.size() < 128 ? version : L"")
+            << version.size();
+    }
+}
 
 // Random argument lists over an alphabet that makes quoting hard, quoted and
 // joined as the restart does, split back by Windows' own CommandLineToArgvW.
