@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <filesystem>
 
 namespace {
 
@@ -20,9 +21,9 @@ using Arguments = std::vector<std::wstring>;
 enum class Editor { CommitsAndExits, Cancels, CommitsAndCancels, EndsUndecided, CommitsAndStays };
 
 struct Scenario {
-    const wchar_t* Package = L"packages\\editor-2.0.msi"; // a fixture
-    const char* Setup = "";                               // what a stand-in setup does
-    const wchar_t* Installed = L"editor-1.0";             // the installed editor's fixture
+    const wchar_t* Package = L"packages\\editor-2.0-1.msi"; // a fixture
+    const char* Setup = "";                                 // what a stand-in setup does
+    const wchar_t* Installed = L"editor-1.0";               // the installed editor's fixture
     const wchar_t* Target = L"2.0";
     Editor Choice = Editor::CommitsAndExits;
     const wchar_t* SuiteApp = L""; // started in the install folder before the helper
@@ -63,13 +64,10 @@ void HoldForWriting(const std::wstring& path) {
                 OPEN_EXISTING, 0, nullptr);
 }
 
-// A package of that many zero bytes (a sparse file); answers the SHA-256 of
-// 2 GiB of zeros.
-std::wstring ZeroPackage(const std::wstring& path, LONGLONG size) {
-    const HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, 0);
-    SetFilePointerEx(file, LARGE_INTEGER{.QuadPart = size}, nullptr, FILE_BEGIN);
-    SetEndOfFile(file);
-    CloseHandle(file);
+// A package of that many zero bytes; answers the SHA-256 of 2 GiB of zeros.
+std::wstring ZeroPackage(const std::wstring& path, std::uintmax_t size) {
+    std::filesystem::resize_file(path, 0);
+    std::filesystem::resize_file(path, size);
     return L"a7c744c13cc101ed66c29f672f92455547889cc586ce6d44fe76ae824958ea51";
 }
 
@@ -100,7 +98,7 @@ const Row Rows[] = {
     // The slowest first: it sets the suite's length.
     {"EditorCommitsButNeverExits", {.Choice = Editor::CommitsAndStays}, 5, "The editor did not exit; installation was not started.", V1, 0, 0},
     {"MsiUpdate", {}, 0, Installed, V2, 1, 1},
-    {"MsiAsksForWindowsRestart", {.Package = L"packages\\editor-2.0-reboot.msi"}, 0, "Installed; Windows restart may also be required.", V2, 1, 1},
+    {"MsiAsksForWindowsRestart", {.Package = L"packages\\editor-2.0-2.msi"}, 0, "Installed; Windows restart may also be required.", V2, 1, 1},
     {"ExeUpdate", {.Package = Setup}, 0, Installed, V2, 1, 1},
     {"ExeUpdateBesidePlantedLibraries", {.Package = Setup, .Planted = true}, 0, Installed, V2, 1, 1},
     {"MsiUpdateBesidePlantedLibraries", {.Planted = true}, 0, Installed, V2, 1, 1},
@@ -152,10 +150,11 @@ const Row Rows[] = {
 
 class UpdateOutcome : public testing::TestWithParam<Row> {};
 
-// A copy of the helper under a name of its own, so that Wine's per-program
-// load order applies to this run alone, beside planted libraries.
-std::wstring CopyHelperWithLoadOrder(const std::wstring& folder, const Scenario& given) {
-    const std::wstring name = L"helper-" + std::to_wstring(GetTickCount64()) + L".exe";
+// A copy of the helper, beside planted libraries, under a name of its own (the
+// work folder's) so that Wine's per-program load order applies to it alone.
+std::wstring CopyHelperWithLoadOrder(const std::wstring& work, const Scenario& given) {
+    const std::wstring folder = work + L"\\Helper";
+    const std::wstring name = work.substr(work.rfind(L'\\') + 1) + L".exe";
     CreateDirectoryW(folder.c_str(), nullptr);
     CopyFileW(HelperExecutablePath().c_str(), (folder + L"\\" + name).c_str(), FALSE);
     const std::wstring key = L"Software\\Wine\\AppDefaults\\" + name + L"\\DllOverrides";
@@ -209,7 +208,7 @@ TEST_P(UpdateOutcome, LeavesTheExpectedTraces) {
         given.Edit(work, arguments);
     }
     const std::wstring helperPath = given.Planted || *given.Missing != L'\0'
-                                        ? CopyHelperWithLoadOrder(work + L"\\Helper", given)
+                                        ? CopyHelperWithLoadOrder(work, given)
                                         : HelperExecutablePath();
     StartedProcess helper = StartProcess(
         helperPath, BuildRestartCommandLine(helperPath, JoinRestartArguments(arguments)),

@@ -43,25 +43,15 @@ TEST(UpdateRequestCheck, EachArgumentGetsItsVerdict) {
         {5, L"tavoPDFEditor.exe", 'r'}, {5, L"C:\\T\\TAVOPDFEDITOR.EXE", 'a'},
         {5, L"C:\\T\\NorvexViewer.exe", 'r'}, {5, L"C:\\T\\tavoPDFEditor.exe.bak", 'r'},
         {7, L"exe", 'a'}, {7, L"msi ", 'r'}, {8, L"status.txt", 'r'}};
+    const wchar_t* const valid[] = {L"helper.exe", L"4242", L"Local\\TavoPDFUpdate-3f2a", L"C:\\u.msi",
+        L"0123456789abcdef0123456789abcdef0123456789abcdef0123456789abcdef", L"C:\\Tavo PDF\\tavoPDFEditor.exe", L"2.0", L"msi", L"C:\\s.txt"};
     // clang-format on
     for (const auto& [index, value, verdict] : cases) {
-        std::vector<std::wstring> arguments = {L"helper.exe",
-                                               L"4242",
-                                               prefix + L"3f2a",
-                                               L"C:\\Users\\ana\\update.msi",
-                                               std::wstring(64, L'a'),
-                                               L"C:\\Tavo PDF\\tavoPDFEditor.exe",
-                                               L"2.0",
-                                               L"msi",
-                                               L"C:\\Temp\\status.txt"};
-        arguments[index % 9] = index % 9 == 0 ? arguments[0] : value;
-        std::vector<const wchar_t*> pointers;
-        for (const std::wstring& argument : arguments) {
-            pointers.push_back(argument.c_str());
-        }
+        std::vector<const wchar_t*> arguments(std::begin(valid), std::end(valid));
+        arguments[index % 9] = index % 9 == 0 ? valid[0] : value.c_str();
         char seen = 't';
         try {
-            seen = ParseUpdateRequest(index == 9 ? 8 : 9, pointers.data()) ? 'a' : 'r';
+            seen = ParseUpdateRequest(index == 9 ? 8 : 9, arguments.data()) ? 'a' : 'r';
         } catch (const std::logic_error&) { // std::stoul's invalid_argument and out_of_range
         }
         EXPECT_EQ(seen, verdict) << "argument " << index << ": " << testing::PrintToString(value);
@@ -111,7 +101,7 @@ TEST(VersionComparison, FollowsTheNumbersNotTheText) {
 
 TEST(MsiProductVersion, IsReadUpTo127Characters) {
     const std::wstring path = MakeWorkFolder(L"msi") + L"\\package.msi";
-    CopyFileW((FixturesFolder() + L"\\packages\\editor-2.0.msi").c_str(), path.c_str(), FALSE);
+    CopyFileW((FixturesFolder() + L"\\packages\\editor-2.0-1.msi").c_str(), path.c_str(), FALSE);
     for (const std::wstring& version :
          {L"1." + std::wstring(125, L'0'), L"1." + std::wstring(126, L'0')}) {
         MSIHANDLE database = 0;
