@@ -24,7 +24,6 @@ struct Scenario {
     const wchar_t* Package = L"packages\\editor-2.0-1.msi"; // a fixture
     const char* Setup = "";                                 // what a stand-in setup does
     const wchar_t* Installed = L"editor-1.0";               // the installed editor's fixture
-    const wchar_t* Target = L"2.0";
     Editor Choice = Editor::CommitsAndExits;
     const wchar_t* SuiteApp = L""; // started in the install folder before the helper
     bool SuiteAppAfterReady = false;
@@ -97,11 +96,9 @@ const char ChecksumFailed[] = "Update checksum failed.";
 const Row Rows[] = {
     // The slowest first: it sets the suite's length.
     {"EditorCommitsButNeverExits", {.Choice = Editor::CommitsAndStays}, 5, "The editor did not exit; installation was not started.", V1, 0, 0},
-    {"MsiUpdate", {}, 0, Installed, V2, 1, 1},
     {"MsiAsksForWindowsRestart", {.Package = L"packages\\editor-2.0-2.msi"}, 0, "Installed; Windows restart may also be required.", V2, 1, 1},
-    {"ExeUpdate", {.Package = Setup}, 0, Installed, V2, 1, 1},
-    {"ExeUpdateBesidePlantedLibraries", {.Package = Setup, .Planted = true}, 0, Installed, V2, 1, 1},
-    {"MsiUpdateBesidePlantedLibraries", {.Planted = true}, 0, Installed, V2, 1, 1},
+    {"ExeUpdateBesideLibrariesPlantedToBePreferred", {.Package = Setup, .Planted = true}, 0, Installed, V2, 1, 1},
+    {"MsiUpdateBesideLibrariesPlantedToBePreferred", {.Planted = true}, 0, Installed, V2, 1, 1},
     {"EditorSetsCommitAndCancel", {.Package = Setup, .Choice = Editor::CommitsAndCancels}, 0, Installed, V2, 1, 1},
     {"EditorGivenNoArguments", {.Package = Setup, .Edit = [](const std::wstring&, Arguments& a) { a.resize(8); }}, 0, Installed, V2, 1, 1},
     {"ChecksumInCapitals", {.Package = Setup, .Edit = [](const std::wstring&, Arguments& a) { CharUpperW(a[3].data()); }}, 0, Installed, V2, 1, 1},
@@ -109,7 +106,6 @@ const Row Rows[] = {
         std::replace(a[2].begin(), a[2].end(), L'\\', L'/'), a[4].replace(a[4].rfind(L'\\'), 99, L"//TAVOPDFEDITOR.EXE"); }},
         0, Installed, V2, 1, 1},
     {"ExeSetupAsksForWindowsRestart", {.Package = Setup, .Setup = "3010"}, 6, "Installation failed. Exit code: 3010", V2, 1, 1},
-    {"ExeSetupFails", {.Package = Setup, .Setup = "1"}, 6, "Installation failed. Exit code: 1", V2, 1, 1},
     {"ExeSetupCrashes", {.Package = Setup, .Setup = "crash"}, 6, "Installation failed. Exit code: 3221225477", V1, 1, 1},
     {"ExeSetupInstallsNothing", {.Package = Setup, .Setup = "idle"}, 6, "The installed application version does not match the requested update.", V1, 1, 1},
     {"EditorCannotBeRestartedAndStatusPathHasSlashes", {.RestartsFail = true, .Edit = [](const std::wstring&, Arguments& a) {
@@ -123,7 +119,7 @@ const Row Rows[] = {
     {"PackageOneByteOverTwoGibibytes", {.Edit = [](const std::wstring&, Arguments& a) { a[3] = ZeroPackage(a[2], (1LL << 31) + 1); }}, 4, ChecksumFailed, V1, 0, 0},
     {"PackageHeldOpenForWriting", {.Edit = [](const std::wstring&, Arguments& a) { HoldForWriting(a[2]); }}, 4, ChecksumFailed, V1, 0, 0},
     {"ChecksumLibraryCannotBeLoaded", {.Missing = L"bcrypt"}, 4, ChecksumFailed, V1, 0, 0},
-    {"PackageIsNotTheTargetVersion", {.Target = L"3.0"}, 4, Mismatch, V1, 0, 0},
+    {"PackageIsNotTheTargetVersion", {.Edit = [](const std::wstring&, Arguments& a) { a[5] = L"3.0"; }}, 4, Mismatch, V1, 0, 0},
     {"InstallerDatabaseLibraryCannotBeLoaded", {.Missing = L"msi"}, 4, Mismatch, V1, 0, 0},
     {"SetupDescribedInLowerCase", {.Package = Setup, .Edit = [](const std::wstring&, Arguments& a) { DamageSetup(a, L"Tavo PDF Setup", 0, 'a' - 'A'); }}, 4, Mismatch, V1, 0, 0},
     {"SetupVersionWithBadSignature", {.Package = Setup, .Edit = [](const std::wstring&, Arguments& a) { DamageSetup(a, L"VS_VERSION_INFO", 34, 1); }}, 4, Mismatch, V1, 0, 0},
@@ -201,7 +197,7 @@ TEST_P(UpdateOutcome, LeavesTheExpectedTraces) {
         suiteApp = StartStandIn(install + L"\\" + given.SuiteApp);
     }
     Arguments arguments = {std::to_wstring(user.ProcessId), events.Name, package,
-                           Sha256OfFile(package),           editor,      given.Target,
+                           Sha256OfFile(package),           editor,      L"2.0",
                            isMsi ? L"msi" : L"exe",         status};
     arguments.insert(arguments.end(), EditorArguments.begin(), EditorArguments.end());
     if (given.Edit != nullptr) {
@@ -234,11 +230,7 @@ TEST_P(UpdateOutcome, LeavesTheExpectedTraces) {
             TerminateProcess(user.Process, 0);
         }
     }
-    // The failure dialog starts the editor again only once it has been closed.
-    size_t startsAtFirstDialog = 0;
-    const HelperEnd end = AwaitHelperEnd(helper, 180000, [&](const std::wstring&) {
-        startsAtFirstDialog += startsAtFirstDialog == 0 ? ReadStarts(install).size() : 0;
-    });
+    const HelperEnd end = AwaitHelperEnd(helper, 180000);
     std::vector<std::wstring> starts = ReadStarts(install);
     EndStandIns(install);
     EndProcess(user);
@@ -253,7 +245,6 @@ TEST_P(UpdateOutcome, LeavesTheExpectedTraces) {
                           std::wstring(row.Status, row.Status + strlen(row.Status)) + L"\n\nLog: " +
                           arguments[7] + L"\n更新未完成，将尝试重新打开编辑器。\n" +
                           L"The editor will be reopened if available.");
-        EXPECT_EQ(startsAtFirstDialog, starts.size() - 1);
     }
     if (row.ExitCode == 6 && given.RestartsFail) {
         dialogs.push_back(L"Tavo PDF update: 无法重新打开编辑器，请从快捷方式启动或修复安装。\n"
@@ -278,10 +269,6 @@ TEST_P(UpdateOutcome, LeavesTheExpectedTraces) {
     const std::vector<std::wstring> setupRuns = ReadStarts(work);
     starts.insert(starts.end(), setupRuns.begin(), setupRuns.end());
     EXPECT_EQ(starts, expected);
-    const std::string msiLog = ReadBytes(status + L".msi.log").value_or("");
-    EXPECT_EQ(msiLog.find("INSTALLFOLDER = " + std::string(install.begin(), install.end())) !=
-                  std::string::npos,
-              isMsi && row.InstallerRuns > 0);
     EXPECT_TRUE(RemoveDirectoryW((work + L"\\Cwd").c_str())) << "the helper wrote in its folder";
     EXPECT_FALSE(ReadBytes(work + L"\\Helper\\planted-library-loaded")) << "a planted library ran";
 }
