@@ -194,7 +194,9 @@ void MeasureMemory(const std::wstring& work, const std::wstring& label, const st
 
 double MeasureBareStartMs(const std::wstring& work) {
     std::vector<double> times;
-    const std::wstring trivial = ExecutableFolder() + L"\\bench_trivial_start.exe";
+    const std::wstring trivial =
+        HelperExecutablePath().substr(0, HelperExecutablePath().rfind(L'\\')) +
+        L"\\bench_trivial_start.exe";
     for (int round = 0; round < 7; ++round) {
         const std::wstring name = L"Local\\TavoBenchStarted-" + std::to_wstring(round);
         HANDLE started = CreateEventW(nullptr, TRUE, FALSE, name.c_str());

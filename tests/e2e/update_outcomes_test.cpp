@@ -22,17 +22,14 @@ enum class Editor { CommitsAndExits, Cancels, CommitsAndCancels, EndsUndecided, 
 
 struct Scenario {
     const wchar_t* Package = L"packages\\editor-2.0-1.msi"; // a fixture
-    const char* Setup = "";                                 // what a stand-in setup does
     const wchar_t* Installed = L"editor-1.0";               // the installed editor's fixture
     Editor Choice = Editor::CommitsAndExits;
     const wchar_t* SuiteApp = L""; // started in the install folder before the helper
     bool SuiteAppAfterReady = false;
-    bool RestartsFail = false;
-    // A copy of the helper beside planted version.dll, msi.dll and bcrypt.dll,
-    // which Wine is told to prefer as Windows would; or the one library Wine
-    // is told not to load for the helper.
-    bool Planted = false;
-    const wchar_t* Missing = L"";
+    // "planted": a copy of the helper beside planted version.dll, msi.dll and
+    // bcrypt.dll, which Wine is told to prefer as Windows would; or the name of
+    // the one library Wine is told not to load for the helper.
+    const wchar_t* Libraries = L"";
     void (*Edit)(const std::wstring& work, Arguments&) = nullptr; // arguments 1 onward
 };
 
@@ -84,63 +81,50 @@ void DamageSetup(Arguments& a, const std::wstring& text, int offset, int delta) 
 }
 
 const wchar_t Setup[] = L"setup\\tavoPDFEditor.exe";
-const wchar_t V1[] = L"editor-1.0";
-const wchar_t V2[] = L"editor-2.0";
-const char Installed[] = "Installed successfully.";
-const char Mismatch[] = "Unsupported installer or release version mismatch.";
-const char NotOlder[] = "The installed application is already at this version or newer, or its "
-                        "version cannot be verified.";
-const char ChecksumFailed[] = "Update checksum failed.";
 
 // clang-format off
 const Row Rows[] = {
     // The slowest first: it sets the suite's length.
-    {"EditorCommitsButNeverExits", {.Choice = Editor::CommitsAndStays}, 5, "The editor did not exit; installation was not started.", V1, 0, 0},
-    {"MsiAsksForWindowsRestart", {.Package = L"packages\\editor-2.0-2.msi"}, 0, "Installed; Windows restart may also be required.", V2, 1, 1},
-    {"ExeUpdateBesideLibrariesPlantedToBePreferred", {.Package = Setup, .Planted = true}, 0, Installed, V2, 1, 1},
-    {"MsiUpdateBesideLibrariesPlantedToBePreferred", {.Planted = true}, 0, Installed, V2, 1, 1},
-    {"EditorSetsCommitAndCancel", {.Package = Setup, .Choice = Editor::CommitsAndCancels}, 0, Installed, V2, 1, 1},
-    {"EditorGivenNoArguments", {.Package = Setup, .Edit = [](const std::wstring&, Arguments& a) { a.resize(8); }}, 0, Installed, V2, 1, 1},
-    {"ChecksumInCapitals", {.Package = Setup, .Edit = [](const std::wstring&, Arguments& a) { CharUpperW(a[3].data()); }}, 0, Installed, V2, 1, 1},
-    {"PathsWithForwardSlashesAndOtherLetterCase", {.Package = Setup, .Edit = [](const std::wstring&, Arguments& a) {
-        std::replace(a[2].begin(), a[2].end(), L'\\', L'/'), a[4].replace(a[4].rfind(L'\\'), 99, L"//TAVOPDFEDITOR.EXE"); }},
-        0, Installed, V2, 1, 1},
-    {"ExeSetupAsksForWindowsRestart", {.Package = Setup, .Setup = "3010"}, 6, "Installation failed. Exit code: 3010", V2, 1, 1},
-    {"ExeSetupCrashes", {.Package = Setup, .Setup = "crash"}, 6, "Installation failed. Exit code: 3221225477", V1, 1, 1},
-    {"ExeSetupInstallsNothing", {.Package = Setup, .Setup = "idle"}, 6, "The installed application version does not match the requested update.", V1, 1, 1},
-    {"EditorCannotBeRestartedAndStatusPathHasSlashes", {.RestartsFail = true, .Edit = [](const std::wstring&, Arguments& a) {
-        std::replace(a[7].begin(), a[7].end(), L'\\', L'/'); }},
-        6, "Installed successfully, but the editor could not be restarted.", V2, 2, 1},
-    {"SuiteApplicationStartsWhileEditorExits", {.Package = Setup, .SuiteApp = L"NorvexViewer.exe", .SuiteAppAfterReady = true}, 6, "Another PDF application is still running. Installation was not started.", V1, 1, 0},
-    {"SuiteApplicationRunsBeforeTheUpdate", {.SuiteApp = L"norvexcompare.EXE"}, 4, "Close other PDF editor, viewer, comparison and command-line instances before updating.", V1, 0, 0},
-    {"ChecksumDiffers", {.Edit = [](const std::wstring&, Arguments& a) { a[3] = std::wstring(64, L'0'); }}, 4, ChecksumFailed, V1, 0, 0},
-    {"EmptyPackage", {.Edit = [](const std::wstring&, Arguments& a) { a[3] = ZeroPackage(a[2], 0); }}, 4, ChecksumFailed, V1, 0, 0},
-    {"PackageOfTwoGibibytes", {.Edit = [](const std::wstring&, Arguments& a) { a[3] = ZeroPackage(a[2], 1LL << 31); }}, 4, Mismatch, V1, 0, 0},
-    {"PackageOneByteOverTwoGibibytes", {.Edit = [](const std::wstring&, Arguments& a) { a[3] = ZeroPackage(a[2], (1LL << 31) + 1); }}, 4, ChecksumFailed, V1, 0, 0},
-    {"PackageHeldOpenForWriting", {.Edit = [](const std::wstring&, Arguments& a) { HoldForWriting(a[2]); }}, 4, ChecksumFailed, V1, 0, 0},
-    {"ChecksumLibraryCannotBeLoaded", {.Missing = L"bcrypt"}, 4, ChecksumFailed, V1, 0, 0},
-    {"PackageIsNotTheTargetVersion", {.Edit = [](const std::wstring&, Arguments& a) { a[5] = L"3.0"; }}, 4, Mismatch, V1, 0, 0},
-    {"InstallerDatabaseLibraryCannotBeLoaded", {.Missing = L"msi"}, 4, Mismatch, V1, 0, 0},
-    {"SetupDescribedInLowerCase", {.Package = Setup, .Edit = [](const std::wstring&, Arguments& a) { DamageSetup(a, L"Tavo PDF Setup", 0, 'a' - 'A'); }}, 4, Mismatch, V1, 0, 0},
-    {"SetupVersionWithBadSignature", {.Package = Setup, .Edit = [](const std::wstring&, Arguments& a) { DamageSetup(a, L"VS_VERSION_INFO", 34, 1); }}, 4, Mismatch, V1, 0, 0},
-    {"SetupVersionShorterThan52Bytes", {.Package = Setup, .Edit = [](const std::wstring&, Arguments& a) { DamageSetup(a, L"VS_VERSION_INFO", -4, -12); }}, 4, Mismatch, V1, 0, 0},
-    {"SetupTranslationOfOneWord", {.Package = Setup, .Edit = [](const std::wstring&, Arguments& a) { DamageSetup(a, L"Translation", -4, -2); }}, 4, Mismatch, V1, 0, 0},
-    {"SetupWithoutTranslation", {.Package = Setup, .Edit = [](const std::wstring&, Arguments& a) { DamageSetup(a, L"Translation", 0, 1); }}, 4, Mismatch, V1, 0, 0},
+    {"EditorCommitsButNeverExits", {.Choice = Editor::CommitsAndStays}, 5, "The editor did not exit; installation was not started.", L"editor-1.0", 0, 0},
+    {"MsiAsksForWindowsRestart", {.Package = L"packages\\editor-2.0-2.msi"}, 0, "Installed; Windows restart may also be required.", L"editor-2.0", 1, 1},
+    {"ExeUpdateBesideLibrariesPlantedToBePreferred", {.Package = Setup, .Libraries = L"planted"}, 0, "Installed successfully.", L"editor-2.0", 1, 1},
+    {"MsiUpdateBesideLibrariesPlantedToBePreferred", {.Libraries = L"planted"}, 0, "Installed successfully.", L"editor-2.0", 1, 1},
+    {"EditorSetsCommitAndCancel", {.Package = Setup, .Choice = Editor::CommitsAndCancels}, 0, "Installed successfully.", L"editor-2.0", 1, 1},
+    {"EditorGivenNoArguments", {.Package = Setup, .Edit = [](const std::wstring&, Arguments& a) { a.resize(8); }}, 0, "Installed successfully.", L"editor-2.0", 1, 1},
+    {"ChecksumInCapitals", {.Package = Setup, .Edit = [](const std::wstring&, Arguments& a) { CharUpperW(a[3].data()); }}, 0, "Installed successfully.", L"editor-2.0", 1, 1},
+    {"PathsWithForwardSlashesAndOtherLetterCase", {.Package = Setup, .Edit = [](const std::wstring&, Arguments& a) { std::replace(a[2].begin(), a[2].end(), L'\\', L'/'), a[4].replace(a[4].rfind(L'\\'), 99, L"//TAVOPDFEDITOR.EXE"); }}, 0, "Installed successfully.", L"editor-2.0", 1, 1},
+    {"ExeSetupAsksForWindowsRestart", {.Package = Setup, .Edit = [](const std::wstring& work, Arguments&) { WriteBytes(work + L"\\behaviour.txt", "3010"); }}, 6, "Installation failed. Exit code: 3010", L"editor-2.0", 1, 1},
+    {"ExeSetupCrashes", {.Package = Setup, .Edit = [](const std::wstring& work, Arguments&) { WriteBytes(work + L"\\behaviour.txt", "crash"); }}, 6, "Installation failed. Exit code: 3221225477", L"editor-1.0", 1, 1},
+    {"ExeSetupInstallsNothing", {.Package = Setup, .Edit = [](const std::wstring& work, Arguments&) { WriteBytes(work + L"\\behaviour.txt", "idle"); }}, 6, "The installed application version does not match the requested update.", L"editor-1.0", 1, 1},
+    {"EditorCannotBeRestartedAndStatusPathHasSlashes", {.Edit = [](const std::wstring& work, Arguments& a) { WriteBytes(work + L"\\Tavo PDF\\behaviour.txt", "exit"), std::replace(a[7].begin(), a[7].end(), L'\\', L'/'); }}, 6, "Installed successfully, but the editor could not be restarted.", L"editor-2.0", 2, 1},
+    {"SuiteApplicationStartsWhileEditorExits", {.Package = Setup, .SuiteApp = L"NorvexViewer.exe", .SuiteAppAfterReady = true}, 6, "Another PDF application is still running. Installation was not started.", L"editor-1.0", 1, 0},
+    {"SuiteApplicationRunsBeforeTheUpdate", {.SuiteApp = L"norvexcompare.EXE"}, 4, "Close other PDF editor, viewer, comparison and command-line instances before updating.", L"editor-1.0", 0, 0},
+    {"ChecksumDiffers", {.Edit = [](const std::wstring&, Arguments& a) { a[3] = std::wstring(64, L'0'); }}, 4, "Update checksum failed.", L"editor-1.0", 0, 0},
+    {"EmptyPackage", {.Edit = [](const std::wstring&, Arguments& a) { a[3] = ZeroPackage(a[2], 0); }}, 4, "Update checksum failed.", L"editor-1.0", 0, 0},
+    {"PackageOfTwoGibibytes", {.Edit = [](const std::wstring&, Arguments& a) { a[3] = ZeroPackage(a[2], 1LL << 31); }}, 4, "Unsupported installer or release version mismatch.", L"editor-1.0", 0, 0},
+    {"PackageOneByteOverTwoGibibytes", {.Edit = [](const std::wstring&, Arguments& a) { a[3] = ZeroPackage(a[2], (1LL << 31) + 1); }}, 4, "Update checksum failed.", L"editor-1.0", 0, 0},
+    {"PackageHeldOpenForWriting", {.Edit = [](const std::wstring&, Arguments& a) { HoldForWriting(a[2]); }}, 4, "Update checksum failed.", L"editor-1.0", 0, 0},
+    {"ChecksumLibraryCannotBeLoaded", {.Libraries = L"bcrypt"}, 4, "Update checksum failed.", L"editor-1.0", 0, 0},
+    {"PackageIsNotTheTargetVersion", {.Edit = [](const std::wstring&, Arguments& a) { a[5] = L"3.0"; }}, 4, "Unsupported installer or release version mismatch.", L"editor-1.0", 0, 0},
+    {"InstallerDatabaseLibraryCannotBeLoaded", {.Libraries = L"msi"}, 4, "Unsupported installer or release version mismatch.", L"editor-1.0", 0, 0},
+    {"SetupDescribedInLowerCase", {.Package = Setup, .Edit = [](const std::wstring&, Arguments& a) { DamageSetup(a, L"Tavo PDF Setup", 0, 'a' - 'A'); }}, 4, "Unsupported installer or release version mismatch.", L"editor-1.0", 0, 0},
+    {"SetupVersionWithBadSignature", {.Package = Setup, .Edit = [](const std::wstring&, Arguments& a) { DamageSetup(a, L"VS_VERSION_INFO", 34, 1); }}, 4, "Unsupported installer or release version mismatch.", L"editor-1.0", 0, 0},
+    {"SetupVersionShorterThan52Bytes", {.Package = Setup, .Edit = [](const std::wstring&, Arguments& a) { DamageSetup(a, L"VS_VERSION_INFO", -4, -12); }}, 4, "Unsupported installer or release version mismatch.", L"editor-1.0", 0, 0},
+    {"SetupTranslationOfOneWord", {.Package = Setup, .Edit = [](const std::wstring&, Arguments& a) { DamageSetup(a, L"Translation", -4, -2); }}, 4, "Unsupported installer or release version mismatch.", L"editor-1.0", 0, 0},
+    {"SetupWithoutTranslation", {.Package = Setup, .Edit = [](const std::wstring&, Arguments& a) { DamageSetup(a, L"Translation", 0, 1); }}, 4, "Unsupported installer or release version mismatch.", L"editor-1.0", 0, 0},
     // The resource's own length ends it before the description's NUL.
-    {"SetupResourceEndingInTheDescription", {.Package = Setup, .Edit = [](const std::wstring&, Arguments& a) { DamageSetup(a, L"VS_VERSION_INFO", -6, -2); }}, 0, Installed, V2, 1, 1},
-    {"EditorAlreadyAtTargetVersion", {.Installed = V2}, 4, NotOlder, V2, 0, 0},
-    {"EditorVersionUnreadable", {.Installed = L"unversioned"}, 4, NotOlder, L"unversioned", 0, 0},
-    {"EditorCancels", {.Choice = Editor::Cancels}, 0, nullptr, V1, 0, 0},
-    {"EditorEndsBeforeDeciding", {.Choice = Editor::EndsUndecided}, 0, nullptr, V1, 0, 0},
-    {"HandoffEventsMissing", {.Edit = [](const std::wstring&, Arguments& a) { a[1] += L"-none"; }}, 3, "Cannot open update handoff events or editor process. Windows error: 2", V1, 0, 0},
-    {"ParentRunsAnotherCopyOfTheEditor", {.Edit = [](const std::wstring& work, Arguments& a) {
-        CopyFileW(a[4].c_str(), (work + L"\\tavoPDFEditor.exe").c_str(), FALSE), a[4] = work + L"\\tavoPDFEditor.exe"; }},
-        3, "The update parent is not the requested editor executable.", V1, 0, 0},
-    {"PackageKindInCapitals", {.Edit = [](const std::wstring&, Arguments& a) { a[6] = L"MSI"; }}, 2, nullptr, V1, 0, 0},
-    {"ProcessIdWithoutDigitsInNineElements", {.Edit = [](const std::wstring&, Arguments& a) { a[0] = L"x", a.resize(8); }}, 7, "Unexpected error while preparing the update.", V1, 0, 0},
-    {"ProcessIdWithoutDigitsAndRelativeStatusPath", {.Edit = [](const std::wstring&, Arguments& a) { a[0] = L"", a[7] = L"s.txt"; }}, 7, nullptr, V1, 0, 0},
-    {"StatusFolderMissing", {.Package = Setup, .Edit = [](const std::wstring& work, Arguments& a) { a[7] = work + L"\\Missing\\s.txt"; }}, 0, nullptr, V2, 1, 1},
-    {"StatusFileHeldOpenByAnotherProgram", {.Package = Setup, .Edit = [](const std::wstring&, Arguments& a) { HoldForWriting(a[7]); }}, 0, nullptr, V2, 1, 1},
+    {"SetupResourceEndingInTheDescription", {.Package = Setup, .Edit = [](const std::wstring&, Arguments& a) { DamageSetup(a, L"VS_VERSION_INFO", -6, -2); }}, 0, "Installed successfully.", L"editor-2.0", 1, 1},
+    {"EditorAlreadyAtTargetVersion", {.Installed = L"editor-2.0"}, 4, "The installed application is already at this version or newer, or its version cannot be verified.", L"editor-2.0", 0, 0},
+    {"EditorVersionUnreadable", {.Installed = L"unversioned"}, 4, "The installed application is already at this version or newer, or its version cannot be verified.", L"unversioned", 0, 0},
+    {"EditorCancels", {.Choice = Editor::Cancels}, 0, nullptr, L"editor-1.0", 0, 0},
+    {"EditorEndsBeforeDeciding", {.Choice = Editor::EndsUndecided}, 0, nullptr, L"editor-1.0", 0, 0},
+    {"HandoffEventsMissing", {.Edit = [](const std::wstring&, Arguments& a) { a[1] += L"-none"; }}, 3, "Cannot open update handoff events or editor process. Windows error: 2", L"editor-1.0", 0, 0},
+    {"ParentRunsAnotherCopyOfTheEditor", {.Edit = [](const std::wstring& work, Arguments& a) { CopyFileW(a[4].c_str(), (work + L"\\tavoPDFEditor.exe").c_str(), FALSE), a[4] = work + L"\\tavoPDFEditor.exe"; }}, 3, "The update parent is not the requested editor executable.", L"editor-1.0", 0, 0},
+    {"PackageKindInCapitals", {.Edit = [](const std::wstring&, Arguments& a) { a[6] = L"MSI"; }}, 2, nullptr, L"editor-1.0", 0, 0},
+    {"ProcessIdWithoutDigitsInNineElements", {.Edit = [](const std::wstring&, Arguments& a) { a[0] = L"x", a.resize(8); }}, 7, "Unexpected error while preparing the update.", L"editor-1.0", 0, 0},
+    {"ProcessIdWithoutDigitsAndRelativeStatusPath", {.Edit = [](const std::wstring&, Arguments& a) { a[0] = L"", a[7] = L"s.txt"; }}, 7, nullptr, L"editor-1.0", 0, 0},
+    {"StatusFolderMissing", {.Package = Setup, .Edit = [](const std::wstring& work, Arguments& a) { a[7] = work + L"\\Missing\\s.txt"; }}, 0, nullptr, L"editor-2.0", 1, 1},
+    {"StatusFileHeldOpenByAnotherProgram", {.Package = Setup, .Edit = [](const std::wstring&, Arguments& a) { HoldForWriting(a[7]); }}, 0, nullptr, L"editor-2.0", 1, 1},
 };
 // clang-format on
 
@@ -155,8 +139,9 @@ std::wstring CopyHelperWithLoadOrder(const std::wstring& work, const Scenario& g
     CopyFileW(HelperExecutablePath().c_str(), (folder + L"\\" + name).c_str(), FALSE);
     const std::wstring key = L"Software\\Wine\\AppDefaults\\" + name + L"\\DllOverrides";
     for (const std::wstring library : {L"version", L"msi", L"bcrypt"}) {
-        const std::wstring order = given.Planted ? L"native,builtin" : L"";
-        if (given.Planted || library == given.Missing) {
+        const bool planted = std::wstring(given.Libraries) == L"planted";
+        const std::wstring order = planted ? L"native,builtin" : L"";
+        if (planted || library == given.Libraries) {
             RegSetKeyValueW(HKEY_CURRENT_USER, key.c_str(), library.c_str(), REG_SZ, order.c_str(),
                             static_cast<DWORD>((order.size() + 1) * sizeof(wchar_t)));
         }
@@ -181,7 +166,6 @@ TEST_P(UpdateOutcome, LeavesTheExpectedTraces) {
     const std::wstring fixtures = FixturesFolder() + L"\\";
     CopyFileW((fixtures + given.Installed + L"\\tavoPDFEditor.exe").c_str(), editor.c_str(), 0);
     CopyFileW((fixtures + given.Package).c_str(), package.c_str(), FALSE);
-    WriteBytes(work + L"\\behaviour.txt", given.Setup);
     WriteBytes(status, StatusBefore);
     HandoffEvents events = CreateHandoffEvents(work.substr(work.rfind(L'\\') + 1));
     if (given.Choice == Editor::Cancels || given.Choice == Editor::CommitsAndCancels) {
@@ -191,7 +175,6 @@ TEST_P(UpdateOutcome, LeavesTheExpectedTraces) {
         SetEvent(events.Commit.get());
     }
     StartedProcess user = StartStandIn(editor);
-    WriteBytes(install + L"\\behaviour.txt", given.RestartsFail ? "exit" : "");
     StartedProcess suiteApp;
     if (*given.SuiteApp != L'\0' && !given.SuiteAppAfterReady) {
         suiteApp = StartStandIn(install + L"\\" + given.SuiteApp);
@@ -203,9 +186,8 @@ TEST_P(UpdateOutcome, LeavesTheExpectedTraces) {
     if (given.Edit != nullptr) {
         given.Edit(work, arguments);
     }
-    const std::wstring helperPath = given.Planted || *given.Missing != L'\0'
-                                        ? CopyHelperWithLoadOrder(work, given)
-                                        : HelperExecutablePath();
+    const std::wstring helperPath =
+        *given.Libraries != L'\0' ? CopyHelperWithLoadOrder(work, given) : HelperExecutablePath();
     StartedProcess helper = StartProcess(
         helperPath, BuildRestartCommandLine(helperPath, JoinRestartArguments(arguments)),
         work + L"\\Cwd");
@@ -246,7 +228,7 @@ TEST_P(UpdateOutcome, LeavesTheExpectedTraces) {
                           arguments[7] + L"\n更新未完成，将尝试重新打开编辑器。\n" +
                           L"The editor will be reopened if available.");
     }
-    if (row.ExitCode == 6 && given.RestartsFail) {
+    if (row.Restarts == 2) { // the success path's restart failed, and so did the dialog's
         dialogs.push_back(L"Tavo PDF update: 无法重新打开编辑器，请从快捷方式启动或修复安装。\n"
                           L"Cannot reopen the editor. Please start it from its shortcut or "
                           L"repair the installation.");

@@ -142,28 +142,6 @@ bool AwaitReady(const HandoffEvents& events, const StartedProcess& helper, DWORD
     return WaitForMultipleObjects(2, waitOn, FALSE, limitMs) == WAIT_OBJECT_0;
 }
 
-namespace {
-
-// A visible message box of the process, as "<caption>: <text>"; empty while
-// there is none, or while a new one has no text yet.
-std::wstring ReadDialogOf(DWORD processId, HWND& dialog) {
-    for (dialog = FindWindowExW(nullptr, nullptr, L"#32770", nullptr); dialog != nullptr;
-         dialog = FindWindowExW(nullptr, dialog, L"#32770", nullptr)) {
-        DWORD owner = 0;
-        GetWindowThreadProcessId(dialog, &owner);
-        if (owner == processId && IsWindowVisible(dialog)) {
-            wchar_t caption[256] = {};
-            GetWindowTextW(dialog, caption, 256);
-            std::wstring text(8192, L'\0');
-            text.resize(GetDlgItemTextW(dialog, 0xFFFF, text.data(), 8192));
-            return text.empty() ? text : caption + (L": " + text);
-        }
-    }
-    return std::wstring();
-}
-
-} // namespace
-
 HelperEnd AwaitHelperEnd(const StartedProcess& helper, DWORD limitMs,
                          const std::function<void(const std::wstring&)>& onDialog) {
     HelperEnd end;
@@ -175,17 +153,25 @@ HelperEnd AwaitHelperEnd(const StartedProcess& helper, DWORD limitMs,
             WaitForSingleObject(helper.Process, 5000);
             return end;
         }
-        HWND dialog = nullptr;
-        const std::wstring seen = ReadDialogOf(helper.ProcessId, dialog);
-        if (seen.empty() || dialog == answered) {
-            continue; // no box yet, or one whose text is still coming
+        for (HWND box = FindWindowExW(nullptr, nullptr, L"#32770", nullptr); box != nullptr;
+             box = FindWindowExW(nullptr, box, L"#32770", nullptr)) {
+            // A box of this helper not answered yet, once its text is there.
+            DWORD owner = 0;
+            GetWindowThreadProcessId(box, &owner);
+            wchar_t caption[256] = {};
+            wchar_t text[8192] = {};
+            GetWindowTextW(box, caption, 256);
+            if (owner != helper.ProcessId || box == answered || !IsWindowVisible(box) ||
+                GetDlgItemTextW(box, 0xFFFF, text, 8192) == 0) {
+                continue;
+            }
+            end.Dialogs.push_back(caption + (L": " + std::wstring(text)));
+            if (onDialog) {
+                onDialog(end.Dialogs.back());
+            }
+            answered = box;
+            PostMessageW(box, WM_COMMAND, IDOK, 0);
         }
-        end.Dialogs.push_back(seen);
-        if (onDialog) {
-            onDialog(seen);
-        }
-        answered = dialog;
-        PostMessageW(dialog, WM_COMMAND, IDOK, 0);
     }
     end.Ended = GetExitCodeProcess(helper.Process, &end.ExitCode) != FALSE;
     return end;

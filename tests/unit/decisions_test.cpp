@@ -6,7 +6,6 @@
 // a declined elevation prompt and a system directory that does not fit.
 
 #include "app/update_request.h"
-#include "base/paths.h"
 #include "editor_side.h"
 #include "handoff/suite_scan.h"
 #include "install/editor_restart.h"
@@ -53,17 +52,6 @@ TEST(UpdateRequestCheck, EachArgumentGetsItsVerdict) {
         } catch (const std::logic_error&) { // std::stoul's invalid_argument and out_of_range
         }
         EXPECT_EQ(seen, verdict) << "argument " << index << ": " << testing::PrintToString(value);
-    }
-}
-
-TEST(ParentFolder, DropsTheLastNameAndItsSeparatorsButARootKeepsOne) {
-    // clang-format off
-    const std::pair<const wchar_t*, const wchar_t*> cases[] = {
-        {L"C:\\Tavo\\\\e.exe", L"C:\\Tavo"}, {L"C:\\e.exe", L"C:\\"}, {L"C:/\\e.exe", L"C:/"},
-        {L"\\\\server\\share\\e.exe", L"\\\\server\\share"}, {L"e.exe", L""}};
-    // clang-format on
-    for (const auto& [path, parent] : cases) {
-        EXPECT_EQ(ParentFolder(path), parent) << testing::PrintToString(path);
     }
 }
 
@@ -122,17 +110,15 @@ TEST(InstallerParameters, AreTheSilentMsiFormWithTheLogBesideTheStatusFile) {
               L"\"C:/Temp/up date.txt.msi.log\"");
 }
 
-TEST(InstallerStart, OnlyADeclinedPromptReadsAsCancelledPermission) {
+// A declined elevation prompt is error 1223. GetSystemDirectoryW answers 0 on
+// failure and the size it needs when the directory does not fit: only an
+// answer below the buffer's size is a path.
+TEST(InstallerPhase, DecidesWhatWineCannotProduce) {
     for (const DWORD error : {0ul, 2ul, 5ul, 1222ul, 1223ul, 1224ul, 0xFFFFFFFFul}) {
         EXPECT_STREQ(InstallerStartFailureText(error),
                      error == 1223 ? L"Installation permission was cancelled."
                                    : L"Cannot start the installer.");
     }
-}
-
-// GetSystemDirectoryW answers 0 on failure and the size it needs when the
-// directory does not fit; only an answer below the buffer's size is a path.
-TEST(SystemDirectory, OnlyAnAnswerThatFitsTheBufferGivesAnInstallerPath) {
     wchar_t buffer[SystemDirectoryBufferLength] = L"C:\\windows\\system32";
     EXPECT_EQ(MsiexecPathFromSystemDirectory(19, buffer, SystemDirectoryBufferLength),
               L"C:\\windows\\system32\\msiexec.exe");
@@ -142,33 +128,27 @@ TEST(SystemDirectory, OnlyAnAnswerThatFitsTheBufferGivesAnInstallerPath) {
     }
 }
 
-TEST(SuiteScan, KnowsTheSuiteByExactFileNameInAnyAsciiLetterCase) {
+TEST(SuiteScan, CountsASuiteNameRunningFromTheInstallFolderOrThatCannotBeInspected) {
     // clang-format off
-    const std::pair<const wchar_t*, bool> cases[] = {
+    const std::pair<const wchar_t*, bool> names[] = {
         {L"tavoPDFEditor.exe", true}, {L"NorvexViewer.exe", true}, {L"NORVEXorganizer.EXE", true},
         {L"NorvexCompare.exe", true}, {L"NorvexStarter.exe", true}, {L"norvextool.exe", true},
         {L"NorvexViewer2.exe", false}, {L"xNorvexTool.exe", false}, {L"NorvexTool.exe.exe", false},
         {L"NorvexTool", false}};
-    // clang-format on
-    for (const auto& [name, isSuite] : cases) {
-        EXPECT_EQ(IsSuiteExecutableName(name), isSuite) << testing::PrintToString(name);
-    }
-}
-
-TEST(SuiteScan, CountsAProcessFromTheInstallFolderOrOneThatCannotBeInspected) {
-    const std::wstring folder = L"C:\\Tavo PDF";
-    // clang-format off
-    const std::pair<std::wstring, bool> cases[] = {
+    const std::pair<std::wstring, bool> images[] = {
         {L"C:\\Tavo PDF\\NorvexViewer.exe", true}, {L"c:\\tavo pdf\\NorvexViewer.exe", true},
         {L"C:\\Tavo PDF\\plugins\\NorvexViewer.exe", false}, {L"C:\\Tavo PDF 2\\NorvexViewer.exe", false},
         {L"C:\\NorvexViewer.exe", false}};
     // clang-format on
-    for (const auto& [image, counts] : cases) {
-        EXPECT_EQ(SuiteProcessCounts(true, &image, folder), counts)
+    for (const auto& [name, isSuite] : names) {
+        EXPECT_EQ(IsSuiteExecutableName(name), isSuite) << testing::PrintToString(name);
+    }
+    for (const auto& [image, counts] : images) {
+        EXPECT_EQ(SuiteProcessCounts(true, &image, L"C:\\Tavo PDF"), counts)
             << testing::PrintToString(image);
     }
-    EXPECT_TRUE(SuiteProcessCounts(false, nullptr, folder)) << "could not be opened";
-    EXPECT_TRUE(SuiteProcessCounts(true, nullptr, folder)) << "image path unreadable";
+    EXPECT_TRUE(SuiteProcessCounts(false, nullptr, L"D:\\")) << "could not be opened";
+    EXPECT_TRUE(SuiteProcessCounts(true, nullptr, L"D:\\")) << "image path unreadable";
     const std::wstring inRoot = L"C:\\NorvexTool.exe";
     EXPECT_TRUE(SuiteProcessCounts(true, &inRoot, L"C:\\")) << "install folder at a drive root";
 }
