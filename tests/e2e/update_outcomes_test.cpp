@@ -30,7 +30,9 @@ struct Scenario {
     // bcrypt.dll, which Wine is told to prefer as Windows would; or the name of
     // the one library Wine is told not to load for the helper.
     const wchar_t* Libraries = L"";
-    void (*Edit)(const std::wstring& work, Arguments&) = nullptr; // arguments 1 onward
+    // Changes the arguments (1 onward) or the world around the update; another
+    // program's handle it opens stays open until the test ends.
+    void (*Edit)(const std::wstring& work, Arguments&) = [](const std::wstring&, Arguments&) {};
 };
 
 struct Row {
@@ -53,12 +55,6 @@ const std::wstring EditorArgumentsQuoted = L" \"--open\" \"C:\\Docs\\Q3 report.p
                                            L"\"ends\\with\\\\\" \"\\\\srv\\s\\\\\" \"中文 ünï\" \"\U0001F600\"";
 // clang-format on
 const std::string StatusBefore(120, '#');
-
-// Another program holds the file open for writing until the test ends.
-void HoldForWriting(const std::wstring& path) {
-    CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                OPEN_EXISTING, 0, nullptr);
-}
 
 // A package of that many zero bytes; answers the SHA-256 of 2 GiB of zeros.
 std::wstring ZeroPackage(const std::wstring& path, std::uintmax_t size) {
@@ -103,7 +99,7 @@ const Row Rows[] = {
     {"EmptyPackage", {.Edit = [](const std::wstring&, Arguments& a) { a[3] = ZeroPackage(a[2], 0); }}, 4, "Update checksum failed.", L"editor-1.0", 0, 0},
     {"PackageOfTwoGibibytes", {.Edit = [](const std::wstring&, Arguments& a) { a[3] = ZeroPackage(a[2], 1LL << 31); }}, 4, "Unsupported installer or release version mismatch.", L"editor-1.0", 0, 0},
     {"PackageOneByteOverTwoGibibytes", {.Edit = [](const std::wstring&, Arguments& a) { a[3] = ZeroPackage(a[2], (1LL << 31) + 1); }}, 4, "Update checksum failed.", L"editor-1.0", 0, 0},
-    {"PackageHeldOpenForWriting", {.Edit = [](const std::wstring&, Arguments& a) { HoldForWriting(a[2]); }}, 4, "Update checksum failed.", L"editor-1.0", 0, 0},
+    {"PackageHeldOpenForWriting", {.Edit = [](const std::wstring&, Arguments& a) { CreateFileW(a[2].c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr); }}, 4, "Update checksum failed.", L"editor-1.0", 0, 0},
     {"ChecksumLibraryCannotBeLoaded", {.Libraries = L"bcrypt"}, 4, "Update checksum failed.", L"editor-1.0", 0, 0},
     {"PackageIsNotTheTargetVersion", {.Edit = [](const std::wstring&, Arguments& a) { a[5] = L"3.0"; }}, 4, "Unsupported installer or release version mismatch.", L"editor-1.0", 0, 0},
     {"InstallerDatabaseLibraryCannotBeLoaded", {.Libraries = L"msi"}, 4, "Unsupported installer or release version mismatch.", L"editor-1.0", 0, 0},
@@ -124,7 +120,7 @@ const Row Rows[] = {
     {"ProcessIdWithoutDigitsInNineElements", {.Edit = [](const std::wstring&, Arguments& a) { a[0] = L"x", a.resize(8); }}, 7, "Unexpected error while preparing the update.", L"editor-1.0", 0, 0},
     {"ProcessIdWithoutDigitsAndRelativeStatusPath", {.Edit = [](const std::wstring&, Arguments& a) { a[0] = L"", a[7] = L"s.txt"; }}, 7, nullptr, L"editor-1.0", 0, 0},
     {"StatusFolderMissing", {.Package = Setup, .Edit = [](const std::wstring& work, Arguments& a) { a[7] = work + L"\\Missing\\s.txt"; }}, 0, nullptr, L"editor-2.0", 1, 1},
-    {"StatusFileHeldOpenByAnotherProgram", {.Package = Setup, .Edit = [](const std::wstring&, Arguments& a) { HoldForWriting(a[7]); }}, 0, nullptr, L"editor-2.0", 1, 1},
+    {"StatusFileHeldOpenByAnotherProgram", {.Package = Setup, .Edit = [](const std::wstring&, Arguments& a) { CreateFileW(a[7].c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr); }}, 0, nullptr, L"editor-2.0", 1, 1},
 };
 // clang-format on
 
@@ -183,9 +179,7 @@ TEST_P(UpdateOutcome, LeavesTheExpectedTraces) {
                            Sha256OfFile(package),           editor,      L"2.0",
                            isMsi ? L"msi" : L"exe",         status};
     arguments.insert(arguments.end(), EditorArguments.begin(), EditorArguments.end());
-    if (given.Edit != nullptr) {
-        given.Edit(work, arguments);
-    }
+    given.Edit(work, arguments);
     const std::wstring helperPath =
         *given.Libraries != L'\0' ? CopyHelperWithLoadOrder(work, given) : HelperExecutablePath();
     StartedProcess helper = StartProcess(
