@@ -56,11 +56,11 @@ const std::wstring EditorArgumentsQuoted = L" \"--open\" \"C:\\Docs\\Q3 report.p
 // clang-format on
 const std::string StatusBefore(120, '#');
 
-// A package of that many zero bytes; answers the SHA-256 of 2 GiB of zeros.
-std::wstring ZeroPackage(const std::wstring& path, std::uintmax_t size) {
-    std::filesystem::resize_file(path, 0);
-    std::filesystem::resize_file(path, size);
-    return L"a7c744c13cc101ed66c29f672f92455547889cc586ce6d44fe76ae824958ea51";
+// The package becomes that many zero bytes, with its SHA-256.
+void ZeroPackage(Arguments& a, std::uintmax_t size, const wchar_t* sha256) {
+    std::filesystem::resize_file(a[2], 0);
+    std::filesystem::resize_file(a[2], size);
+    a[3] = sha256;
 }
 
 // The stand-in setup with one 16-bit value of its own version resource
@@ -96,9 +96,9 @@ const Row Rows[] = {
     {"SuiteApplicationStartsWhileEditorExits", {.Package = Setup, .SuiteApp = L"NorvexViewer.exe", .SuiteAppAfterReady = true}, 6, "Another PDF application is still running. Installation was not started.", L"editor-1.0", 1, 0},
     {"SuiteApplicationRunsBeforeTheUpdate", {.SuiteApp = L"norvexcompare.EXE"}, 4, "Close other PDF editor, viewer, comparison and command-line instances before updating.", L"editor-1.0", 0, 0},
     {"ChecksumDiffers", {.Edit = [](const std::wstring&, Arguments& a) { a[3] = std::wstring(64, L'0'); }}, 4, "Update checksum failed.", L"editor-1.0", 0, 0},
-    {"EmptyPackage", {.Edit = [](const std::wstring&, Arguments& a) { a[3] = ZeroPackage(a[2], 0); }}, 4, "Update checksum failed.", L"editor-1.0", 0, 0},
-    {"PackageOfTwoGibibytes", {.Edit = [](const std::wstring&, Arguments& a) { a[3] = ZeroPackage(a[2], 1LL << 31); }}, 4, "Unsupported installer or release version mismatch.", L"editor-1.0", 0, 0},
-    {"PackageOneByteOverTwoGibibytes", {.Edit = [](const std::wstring&, Arguments& a) { a[3] = ZeroPackage(a[2], (1LL << 31) + 1); }}, 4, "Update checksum failed.", L"editor-1.0", 0, 0},
+    {"EmptyPackage", {.Edit = [](const std::wstring&, Arguments& a) { ZeroPackage(a, 0, L"e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855"); }}, 4, "Update checksum failed.", L"editor-1.0", 0, 0},
+    {"PackageOfTwoGibibytes", {.Edit = [](const std::wstring&, Arguments& a) { ZeroPackage(a, 1LL << 31, L"a7c744c13cc101ed66c29f672f92455547889cc586ce6d44fe76ae824958ea51"); }}, 4, "Unsupported installer or release version mismatch.", L"editor-1.0", 0, 0},
+    {"PackageOneByteOverTwoGibibytes", {.Edit = [](const std::wstring&, Arguments& a) { ZeroPackage(a, (1LL << 31) + 1, L"b8030a8ab89280935633d8d991da3d9907c0f12e8b6fc3bfc515f4d440872b6e"); }}, 4, "Update checksum failed.", L"editor-1.0", 0, 0},
     {"PackageHeldOpenForWriting", {.Edit = [](const std::wstring&, Arguments& a) { CreateFileW(a[2].c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr); }}, 4, "Update checksum failed.", L"editor-1.0", 0, 0},
     {"ChecksumLibraryCannotBeLoaded", {.Libraries = L"bcrypt"}, 4, "Update checksum failed.", L"editor-1.0", 0, 0},
     {"PackageIsNotTheTargetVersion", {.Edit = [](const std::wstring&, Arguments& a) { a[5] = L"3.0"; }}, 4, "Unsupported installer or release version mismatch.", L"editor-1.0", 0, 0},
