@@ -105,7 +105,7 @@ const Row Rows[] = {
     {"InstallerDatabaseLibraryCannotBeLoaded", {.Libraries = L"msi"}, 4, "Unsupported installer or release version mismatch.", L"editor-1.0", 0, 0},
     {"SetupDescribedInLowerCase", {.Package = Setup, .Edit = [](const std::wstring&, Arguments& a) { DamageSetup(a, L"Tavo PDF Setup", 0, 'a' - 'A'); }}, 4, "Unsupported installer or release version mismatch.", L"editor-1.0", 0, 0},
     {"SetupVersionWithBadSignature", {.Package = Setup, .Edit = [](const std::wstring&, Arguments& a) { DamageSetup(a, L"VS_VERSION_INFO", 34, 1); }}, 4, "Unsupported installer or release version mismatch.", L"editor-1.0", 0, 0},
-    {"SetupVersionShorterThan52Bytes", {.Package = Setup, .Edit = [](const std::wstring&, Arguments& a) { DamageSetup(a, L"VS_VERSION_INFO", -4, -12); }}, 4, "Unsupported installer or release version mismatch.", L"editor-1.0", 0, 0},
+    {"SetupVersionFixedBlockShorterThan52Bytes", {.Package = Setup, .Edit = [](const std::wstring&, Arguments& a) { DamageSetup(a, L"VS_VERSION_INFO", -4, -3); }}, 4, "Unsupported installer or release version mismatch.", L"editor-1.0", 0, 0},
     {"SetupTranslationOfOneWord", {.Package = Setup, .Edit = [](const std::wstring&, Arguments& a) { DamageSetup(a, L"Translation", -4, -2); }}, 4, "Unsupported installer or release version mismatch.", L"editor-1.0", 0, 0},
     {"SetupWithoutTranslation", {.Package = Setup, .Edit = [](const std::wstring&, Arguments& a) { DamageSetup(a, L"Translation", 0, 1); }}, 4, "Unsupported installer or release version mismatch.", L"editor-1.0", 0, 0},
     // The resource's own length ends it before the description's NUL.
