@@ -11,14 +11,14 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstring>
 #include <filesystem>
 
 namespace {
 
 using Arguments = std::vector<std::wstring>;
 
-enum class Editor { CommitsAndExits, Cancels, CommitsAndCancels, EndsUndecided, CommitsAndStays };
+// What the editor does; the first two decide before the helper even starts.
+enum class Editor { Cancels, CommitsAndCancels, CommitsAndExits, EndsUndecided, CommitsAndStays };
 
 struct Scenario {
     const wchar_t* Package = L"packages\\editor-2.0-1.msi"; // a fixture
@@ -164,12 +164,9 @@ TEST_P(UpdateOutcome, LeavesTheExpectedTraces) {
     CopyFileW((fixtures + given.Package).c_str(), package.c_str(), FALSE);
     WriteBytes(status, StatusBefore);
     HandoffEvents events = CreateHandoffEvents(work.substr(work.rfind(L'\\') + 1));
-    if (given.Choice == Editor::Cancels || given.Choice == Editor::CommitsAndCancels) {
-        SetEvent(events.Cancel.get()); // before the helper even starts
-    }
-    if (given.Choice == Editor::CommitsAndCancels) {
-        SetEvent(events.Commit.get());
-    }
+    // Decided before the helper even starts (SetEvent on no event does nothing).
+    SetEvent(given.Choice <= Editor::CommitsAndCancels ? events.Cancel.get() : nullptr);
+    SetEvent(given.Choice == Editor::CommitsAndCancels ? events.Commit.get() : nullptr);
     StartedProcess user = StartStandIn(editor);
     StartedProcess suiteApp;
     if (*given.SuiteApp != L'\0' && !given.SuiteAppAfterReady) {
@@ -215,11 +212,11 @@ TEST_P(UpdateOutcome, LeavesTheExpectedTraces) {
     ASSERT_TRUE(end.Ended) << "the helper did not end in time";
     EXPECT_EQ(end.ExitCode, row.ExitCode);
     EXPECT_EQ(ReadBytes(status), row.Status != nullptr ? row.Status : StatusBefore);
+    const std::string text = row.Status != nullptr ? row.Status : "";
     std::vector<std::wstring> dialogs;
     if (row.ExitCode == 6) {
-        dialogs.push_back(L"Tavo PDF update: " +
-                          std::wstring(row.Status, row.Status + strlen(row.Status)) + L"\n\nLog: " +
-                          arguments[7] + L"\n更新未完成，将尝试重新打开编辑器。\n" +
+        dialogs.push_back(L"Tavo PDF update: " + std::wstring(text.begin(), text.end()) +
+                          L"\n\nLog: " + arguments[7] + L"\n更新未完成，将尝试重新打开编辑器。\n" +
                           L"The editor will be reopened if available.");
     }
     if (row.Restarts == 2) { // the success path's restart failed, and so did the dialog's

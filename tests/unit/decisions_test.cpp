@@ -11,6 +11,7 @@
 #include "install/editor_restart.h"
 #include "install/installer_command_line.h"
 #include "install/installer_run.h"
+#include "report/status_file.h"
 #include "verify/file_version.h"
 #include "verify/version_compare.h"
 
@@ -77,6 +78,13 @@ TEST(MsiProductVersion, IsReadUpTo127Characters) {
     const std::wstring packages = FixturesFolder() + L"\\packages\\version-1.";
     EXPECT_EQ(ReadMsiProductVersion(packages + L"125.msi"), L"1." + std::wstring(125, L'0'));
     EXPECT_EQ(ReadMsiProductVersion(packages + L"126.msi"), L"");
+}
+
+// Every outcome text is ASCII: the encoding shows only here.
+TEST(StatusFile, HoldsTheUtf8BytesOfItsText) {
+    const std::wstring path = MakeWorkFolder(L"status") + L"\\status.txt";
+    WriteStatusFile(path, L"é中\U0001F600");
+    EXPECT_EQ(ReadBytes(path), "\xC3\xA9\xE4\xB8\xAD\xF0\x9F\x98\x80");
 }
 
 // Random argument lists over an alphabet that makes quoting hard, quoted and
