@@ -17,8 +17,9 @@ namespace {
 
 using Arguments = std::vector<std::wstring>;
 
-// What the editor does; the first two decide before the helper even starts.
-enum class Editor { Cancels, CommitsAndCancels, CommitsAndExits, EndsUndecided, CommitsAndStays };
+// What the editor does: the first two decide before the helper even starts,
+// the last two commit once it is ready.
+enum class Editor { Cancels, CommitsAndCancels, EndsUndecided, CommitsAndExits, CommitsAndStays };
 
 struct Scenario {
     const wchar_t* Package = L"packages\\editor-2.0-1.msi"; // a fixture
@@ -196,15 +197,13 @@ TEST_P(UpdateOutcome, LeavesTheExpectedTraces) {
         if (given.SuiteAppAfterReady) {
             suiteApp = StartStandIn(install + L"\\" + given.SuiteApp);
         }
-        if (given.Choice == Editor::CommitsAndExits || given.Choice == Editor::CommitsAndStays) {
-            SetEvent(events.Commit.get());
-        }
+        SetEvent(given.Choice >= Editor::CommitsAndExits ? events.Commit.get() : nullptr);
         if (given.Choice != Editor::CommitsAndStays) {
             TerminateProcess(user.Process, 0);
         }
     }
     const HelperEnd end = AwaitHelperEnd(helper, 180000);
-    std::vector<std::wstring> starts = ReadStarts(install);
+    auto starts = ReadStarts(install, 1 + row.Restarts + (*given.SuiteApp != 0));
     EndStandIns(install);
     EndProcess(user);
     EndProcess(suiteApp);

@@ -108,14 +108,15 @@ StartedProcess StartStandIn(const std::wstring& path, const std::wstring& argume
     const size_t before = ReadStarts(folder).size();
     CopyFileW((FixturesFolder() + L"\\unversioned\\tavoPDFEditor.exe").c_str(), path.c_str(), TRUE);
     StartedProcess started = StartProcess(path, L"\"" + path + L"\"" + arguments, folder);
-    for (int attempt = 0; attempt < 400 && ReadStarts(folder).size() == before; ++attempt) {
-        Sleep(25);
-    }
+    ReadStarts(folder, before + 1);
     return started;
 }
 
-std::vector<std::wstring> ReadStarts(const std::wstring& folder) {
-    std::vector<std::wstring> starts = ReadRecords(folder);
+std::vector<std::wstring> ReadStarts(const std::wstring& folder, size_t atLeast) {
+    std::vector<std::wstring> starts;
+    for (int tries = 0; (starts = ReadRecords(folder)).size() < atLeast && tries < 1200; ++tries) {
+        Sleep(25);
+    }
     for (std::wstring& start : starts) {
         start.erase(0, start.find(L'|') + 1);
     }

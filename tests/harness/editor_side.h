@@ -37,8 +37,10 @@ void EndProcess(StartedProcess& process);
 // resource, if nothing is there) in its folder, once its start is recorded.
 StartedProcess StartStandIn(const std::wstring& path, const std::wstring& arguments = L"");
 // The starts that stand-ins recorded in folder, in order, each as
-// "<working folder>> <command line>"; and ending all of them.
-std::vector<std::wstring> ReadStarts(const std::wstring& folder);
+// "<working folder>> <command line>", once there are at least that many (30 s
+// at most: a process may be started and not yet have run a line); and ending
+// all of them.
+std::vector<std::wstring> ReadStarts(const std::wstring& folder, size_t atLeast = 0);
 void EndStandIns(const std::wstring& folder);
 
 struct HandoffEvents {
