@@ -21,11 +21,6 @@
 
 namespace {
 
-// The helper's quoted command line for arguments 1 onward.
-std::wstring HelperCommandLineFor(const std::vector<std::wstring>& arguments) {
-    return BuildRestartCommandLine(HelperExecutablePath(), JoinRestartArguments(arguments));
-}
-
 std::string WideToUtf8(const std::wstring& text) {
     return std::string(text.begin(), text.end()); // labels are ASCII
 }
@@ -194,9 +189,7 @@ void MeasureMemory(const std::wstring& work, const std::wstring& label, const st
 
 double MeasureBareStartMs(const std::wstring& work) {
     std::vector<double> times;
-    const std::wstring trivial =
-        HelperExecutablePath().substr(0, HelperExecutablePath().rfind(L'\\')) +
-        L"\\bench_trivial_start.exe";
+    const std::wstring trivial = ExecutableFolder() + L"\\bench_trivial_start.exe";
     for (int round = 0; round < 7; ++round) {
         const std::wstring name = L"Local\\TavoBenchStarted-" + std::to_wstring(round);
         HANDLE started = CreateEventW(nullptr, TRUE, FALSE, name.c_str());
@@ -246,8 +239,9 @@ double MeasureTimeToReadyMs(const std::wstring& work, const std::wstring& label,
             installation, package, digest, package.ends_with(L".msi") ? L"msi" : L"exe",
             work + L"\\status-ready.txt");
         const double start = NowMs();
-        StartedProcess helper =
-            StartProcess(HelperExecutablePath(), HelperCommandLineFor(arguments), work);
+        StartedProcess helper = StartProcess(
+            HelperExecutablePath(),
+            BuildRestartCommandLine(HelperExecutablePath(), JoinRestartArguments(arguments)), work);
         const bool ready = AwaitReady(installation.Events, helper, 120000);
         const double elapsed = NowMs() - start;
         SetEvent(installation.Events.Cancel.get());
@@ -307,8 +301,9 @@ double MeasureExitToInstallerMs(const std::wstring& work) {
                   FALSE);
         const std::vector<std::wstring> arguments = HelperArguments(
             installation, package, Sha256OfFile(package), L"exe", work + L"\\status-exit.txt");
-        StartedProcess helper =
-            StartProcess(HelperExecutablePath(), HelperCommandLineFor(arguments), work);
+        StartedProcess helper = StartProcess(
+            HelperExecutablePath(),
+            BuildRestartCommandLine(HelperExecutablePath(), JoinRestartArguments(arguments)), work);
         if (!AwaitReady(installation.Events, helper, 60000)) {
             std::fprintf(stderr, "the helper did not become ready\n");
             std::exit(1);
