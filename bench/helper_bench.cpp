@@ -5,9 +5,8 @@
 // helper_bench <work folder> <sha256 of each checksum file> <files...>: see
 // scripts/bench for the exact arguments.
 
-#include "editor_side.h"
+#include "harness.h"
 #include "handoff/suite_scan.h"
-#include "install/editor_restart.h"
 #include "install/installer_command_line.h"
 #include "verify/checksum.h"
 
@@ -121,7 +120,7 @@ struct Installation {
     std::wstring Folder;
     std::wstring EditorPath;
     StartedProcess Editor;
-    HandoffEvents Events;
+    UpdateHandoff Handoff;
 };
 
 Installation InstallAndStartEditor(const std::wstring& work, const std::wstring& name) {
@@ -133,7 +132,6 @@ Installation InstallAndStartEditor(const std::wstring& work, const std::wstring&
     CopyFileW((FixturesFolder() + L"\\editor-1.0\\tavoPDFEditor.exe").c_str(),
               installation.EditorPath.c_str(), FALSE);
     installation.Editor = StartStandIn(installation.EditorPath);
-    installation.Events = CreateHandoffEvents(name + L"-" + std::to_wstring(GetTickCount64()));
     return installation;
 }
 
@@ -142,17 +140,23 @@ void EndInstallation(Installation& installation) {
     EndProcess(installation.Editor);
 }
 
-std::vector<std::wstring> HelperArguments(const Installation& installation,
-                                          const std::wstring& package, const std::wstring& digest,
-                                          const wchar_t* kind, const std::wstring& statusPath) {
-    return {std::to_wstring(installation.Editor.ProcessId),
-            installation.Events.Name,
-            package,
-            digest,
-            installation.EditorPath,
-            L"2.0",
-            kind,
-            statusPath};
+// The update of the stand-in editor to 2.0, as its editor would order it;
+// started through the editor's library, which a benchmark must not fail.
+void StartUpdate(Installation& installation, const std::wstring& helper,
+                 const std::wstring& package, const std::wstring& digest,
+                 const std::wstring& statusPath) {
+    UpdateOrder order;
+    order.HelperPath = helper;
+    order.PackagePath = package;
+    order.PackageSha256 = digest;
+    order.PackageKind = package.ends_with(L".msi") ? PackageFormat::Msi : PackageFormat::Exe;
+    order.TargetVersion = L"2.0";
+    order.StatusFilePath = statusPath;
+    order.EditorProcessId = installation.Editor.ProcessId;
+    order.EditorPath = installation.EditorPath;
+    if (!StartHelper(order, installation.Handoff)) {
+        std::exit(1);
+    }
 }
 
 // Peak memory of a real run that ends at the checksum step (a wrong digest).
@@ -164,12 +168,10 @@ void MeasureMemory(const std::wstring& work, const std::wstring& label, const st
     Installation installation = InstallAndStartEditor(work, L"memory-" + label);
     const std::wstring report = work + L"\\memory-" + label + L".txt";
     SetEnvironmentVariableW(L"TAVO_BENCH_MEMORY_REPORT", report.c_str());
-    const std::vector<std::wstring> arguments = HelperArguments(
-        installation, package, std::wstring(64, L'0'), L"msi", work + L"\\status-memory.txt");
-    StartedProcess helper = StartProcess(
-        reportExe, BuildRestartCommandLine(reportExe, JoinRestartArguments(arguments)), work);
-    const HelperEnd end = AwaitHelperEnd(helper, 120000);
-    EndProcess(helper);
+    StartUpdate(installation, reportExe, package, std::wstring(64, L'0'),
+                work + L"\\status-memory.txt");
+    const UpdateHandoff& handoff = installation.Handoff;
+    const HelperEnd end = AwaitHelperEnd(handoff.Helper.get(), handoff.HelperProcessId, 120000);
     SetEnvironmentVariableW(L"TAVO_BENCH_MEMORY_REPORT", nullptr);
     EndInstallation(installation);
     if (!end.Ended || end.ExitCode != 4) {
@@ -235,18 +237,14 @@ double MeasureTimeToReadyMs(const std::wstring& work, const std::wstring& label,
     for (int round = 0; round < 10; ++round) {
         Installation installation =
             InstallAndStartEditor(work, L"ready-" + label + L"-" + std::to_wstring(round));
-        const std::vector<std::wstring> arguments = HelperArguments(
-            installation, package, digest, package.ends_with(L".msi") ? L"msi" : L"exe",
-            work + L"\\status-ready.txt");
+        const UpdateHandoff& handoff = installation.Handoff;
         const double start = NowMs();
-        StartedProcess helper = StartProcess(
-            HelperExecutablePath(),
-            BuildRestartCommandLine(HelperExecutablePath(), JoinRestartArguments(arguments)), work);
-        const bool ready = AwaitReady(installation.Events, helper, 120000);
+        StartUpdate(installation, HelperExecutablePath(), package, digest,
+                    work + L"\\status-ready.txt");
+        const bool ready = AwaitHelperReady(handoff, 120000).State == HelperState::Ready;
         const double elapsed = NowMs() - start;
-        SetEvent(installation.Events.Cancel.get());
-        AwaitHelperEnd(helper, 30000);
-        EndProcess(helper);
+        CancelUpdate(handoff);
+        AwaitHelperEnd(handoff.Helper.get(), handoff.HelperProcessId, 30000);
         EndInstallation(installation);
         if (!ready) {
             std::fprintf(stderr, "the helper did not become ready\n");
@@ -299,22 +297,19 @@ double MeasureExitToInstallerMs(const std::wstring& work) {
         const std::wstring package = downloads + L"\\Tavo PDF Setup 2.0.exe";
         CopyFileW((FixturesFolder() + L"\\setup\\tavoPDFEditor.exe").c_str(), package.c_str(),
                   FALSE);
-        const std::vector<std::wstring> arguments = HelperArguments(
-            installation, package, Sha256OfFile(package), L"exe", work + L"\\status-exit.txt");
-        StartedProcess helper = StartProcess(
-            HelperExecutablePath(),
-            BuildRestartCommandLine(HelperExecutablePath(), JoinRestartArguments(arguments)), work);
-        if (!AwaitReady(installation.Events, helper, 60000)) {
+        const UpdateHandoff& handoff = installation.Handoff;
+        StartUpdate(installation, HelperExecutablePath(), package, Sha256OfFile(package),
+                    work + L"\\status-exit.txt");
+        if (AwaitHelperReady(handoff, 60000).State != HelperState::Ready ||
+            CommitUpdate(handoff) != CommitResult::Committed) {
             std::fprintf(stderr, "the helper did not become ready\n");
             std::exit(1);
         }
-        SetEvent(installation.Events.Commit.get());
         TerminateProcess(installation.Editor.Process, 0);
         WaitForSingleObject(installation.Editor.Process, 30000);
         FILETIME editorEnded = {};
         GetSystemTimePreciseAsFileTime(&editorEnded);
-        const HelperEnd end = AwaitHelperEnd(helper, 60000);
-        EndProcess(helper);
+        const HelperEnd end = AwaitHelperEnd(handoff.Helper.get(), handoff.HelperProcessId, 60000);
         EndInstallation(installation);
         if (!end.Ended || end.ExitCode != 0 || ReadStarts(downloads).size() != 1) {
             std::fprintf(stderr, "the EXE update did not run through (%lu)\n", end.ExitCode);

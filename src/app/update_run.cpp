@@ -35,11 +35,10 @@ std::wstring ReadPackageVersion(const UpdateRequest& request) {
 } // namespace
 
 int RunUpdate(int argumentCount, const wchar_t* const* arguments) {
-    const std::optional<UpdateRequest> parsed = ParseUpdateRequest(argumentCount, arguments);
-    if (!parsed) {
+    UpdateRequest request;
+    if (ParseUpdateRequest(argumentCount, arguments, request) != RequestRule::Met) {
         return ExitBadRequest;
     }
-    const UpdateRequest& request = *parsed;
 
     // Owners in reverse release order: the package file is closed first,
     // then the editor process, cancel, commit and ready handles.
@@ -110,8 +109,9 @@ int RunUpdateCatchingAll(int argumentCount, const wchar_t* const* arguments) {
     } catch (...) {
         // Whatever escaped, the status path is only trusted when the request
         // check would have accepted its form.
-        if (argumentCount >= 9 && IsAbsolutePath(arguments[8])) {
-            WriteStatusFile(arguments[8], TextUnexpectedError);
+        if (argumentCount >= ArgumentFirstForEditor &&
+            IsAbsolutePath(arguments[ArgumentStatusFile])) {
+            WriteStatusFile(arguments[ArgumentStatusFile], TextUnexpectedError);
         }
         return ExitUnexpectedError;
     }

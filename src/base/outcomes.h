@@ -54,3 +54,34 @@ inline constexpr wchar_t TextInstalledRebootRequired[] =
 
 // An exception that escaped the run.
 inline constexpr wchar_t TextUnexpectedError[] = L"Unexpected error while preparing the update.";
+
+// Every outcome text with the exit code it goes with, as the editor's side
+// reads them back from the status file. A text that ends in a blank is
+// followed at once by a number in unsigned decimal.
+struct OutcomeText {
+    const wchar_t* Text;
+    ExitCode Code;
+};
+
+inline constexpr OutcomeText OutcomeTexts[] = {
+    {TextHandoffOpenFailed, ExitHandoffFailed},
+    {TextEditorImageUnreadable, ExitHandoffFailed},
+    {TextParentNotEditor, ExitHandoffFailed},
+    {TextChecksumFailed, ExitPackageRefused},
+    {TextPackageMismatch, ExitPackageRefused},
+    {TextInstalledNotOlder, ExitPackageRefused},
+    {TextCloseSuiteApplications, ExitPackageRefused},
+    {TextReadySignalFailed, ExitHandoffFailed},
+    {TextEditorDidNotExit, ExitEditorDidNotExit},
+    {TextSuiteStillRunning, ExitFailedAfterEditorExit},
+    {TextNoWindowsInstaller, ExitFailedAfterEditorExit},
+    {TextPermissionCancelled, ExitFailedAfterEditorExit},
+    {TextCannotStartInstaller, ExitFailedAfterEditorExit},
+    {TextCannotWaitForInstaller, ExitFailedAfterEditorExit},
+    {TextInstallationFailed, ExitFailedAfterEditorExit},
+    {TextInstalledVersionMismatch, ExitFailedAfterEditorExit},
+    {TextRestartFailed, ExitFailedAfterEditorExit},
+    {TextInstalled, ExitSuccess},
+    {TextInstalledRebootRequired, ExitSuccess},
+    {TextUnexpectedError, ExitUnexpectedError},
+};

@@ -18,9 +18,9 @@ UniqueHandle OpenHandoffEvent(const std::wstring& handoffName, const wchar_t* su
 
 bool OpenHandoff(const std::wstring& handoffName, std::uint32_t editorProcessId,
                  HandoffHandles& handles, DWORD& lastError) {
-    handles.Ready = OpenHandoffEvent(handoffName, L".ready", EVENT_MODIFY_STATE);
-    handles.Commit = OpenHandoffEvent(handoffName, L".commit", SYNCHRONIZE);
-    handles.Cancel = OpenHandoffEvent(handoffName, L".cancel", SYNCHRONIZE);
+    handles.Ready = OpenHandoffEvent(handoffName, ReadyEventSuffix, EVENT_MODIFY_STATE);
+    handles.Commit = OpenHandoffEvent(handoffName, CommitEventSuffix, SYNCHRONIZE);
+    handles.Cancel = OpenHandoffEvent(handoffName, CancelEventSuffix, SYNCHRONIZE);
     handles.EditorProcess = OwnHandle(OpenProcess(EditorProcessAccess, FALSE, editorProcessId));
     if (!handles.Ready || !handles.Commit || !handles.Cancel || !handles.EditorProcess) {
         lastError = GetLastError();

@@ -6,6 +6,11 @@
 #include <string>
 
 inline constexpr DWORD EditorExitTimeoutMs = 120000;
+
+// The events' names: the handoff name followed at once by one of these.
+inline constexpr wchar_t ReadyEventSuffix[] = L".ready";
+inline constexpr wchar_t CommitEventSuffix[] = L".commit";
+inline constexpr wchar_t CancelEventSuffix[] = L".cancel";
 inline constexpr DWORD EditorProcessAccess = SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION;
 
 // The three events the editor created and its process. Members are released

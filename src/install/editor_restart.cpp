@@ -5,29 +5,12 @@
 #include "install/installer_command_line.h"
 
 std::wstring JoinRestartArguments(const std::vector<std::wstring>& editorArguments) {
-    std::wstring joined;
-    for (const std::wstring& argument : editorArguments) {
-        if (!joined.empty()) {
-            joined += L' ';
-        }
-        joined += QuoteArgument(argument);
-    }
-    return joined;
-}
-
-std::wstring BuildRestartCommandLine(const std::wstring& editorPath,
-                                     const std::wstring& restartArguments) {
-    std::wstring commandLine = QuoteArgument(editorPath);
-    if (!restartArguments.empty()) {
-        commandLine += L' ';
-        commandLine += restartArguments;
-    }
-    return commandLine;
+    return JoinQuotedArguments(editorArguments);
 }
 
 bool RestartEditor(const std::wstring& editorPath, const std::wstring& restartArguments) {
     // CreateProcessW may write into the command line, so it gets a copy.
-    std::wstring commandLine = BuildRestartCommandLine(editorPath, restartArguments);
+    std::wstring commandLine = BuildCommandLine(editorPath, restartArguments);
     const std::wstring workingFolder = ParentFolder(editorPath);
 
     STARTUPINFOW startup = {};

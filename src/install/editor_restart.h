@@ -9,10 +9,6 @@ inline constexpr unsigned long RestartGracePeriodMs = 3000;
 // Arguments 9 onward, each quoted, joined by single spaces; empty when none.
 std::wstring JoinRestartArguments(const std::vector<std::wstring>& editorArguments);
 
-// The quoted editor path, then one space and the restart arguments if any.
-std::wstring BuildRestartCommandLine(const std::wstring& editorPath,
-                                     const std::wstring& restartArguments);
-
 // Starts the editor in its own folder; true only when it is still running
 // after the grace period. Holds no handle to it afterwards.
 bool RestartEditor(const std::wstring& editorPath, const std::wstring& restartArguments);

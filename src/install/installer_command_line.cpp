@@ -21,6 +21,26 @@ std::wstring QuoteArgument(const std::wstring& argument) {
     return quoted;
 }
 
+std::wstring JoinQuotedArguments(const std::vector<std::wstring>& arguments) {
+    std::wstring joined;
+    for (const std::wstring& argument : arguments) {
+        if (!joined.empty()) {
+            joined += L' ';
+        }
+        joined += QuoteArgument(argument);
+    }
+    return joined;
+}
+
+std::wstring BuildCommandLine(const std::wstring& programPath, const std::wstring& arguments) {
+    std::wstring commandLine = QuoteArgument(programPath);
+    if (!arguments.empty()) {
+        commandLine += L' ';
+        commandLine += arguments;
+    }
+    return commandLine;
+}
+
 std::wstring MsiLogPath(const std::wstring& statusFilePath) {
     return statusFilePath + L".msi.log";
 }

@@ -8,8 +8,6 @@
 
 namespace {
 
-constexpr size_t ChecksumTextLength = 64;
-
 // Only called for handles bcrypt gave out, so the library is loaded.
 void CloseAlgorithm(BCRYPT_ALG_HANDLE algorithm) {
     BcryptLibrary()->CloseAlgorithmProvider(algorithm, 0);
@@ -74,6 +72,11 @@ std::wstring FormatDigest(const std::array<unsigned char, 32>& digest) {
         text += HexDigits[byte & 0x0F];
     }
     return text;
+}
+
+bool IsChecksumText(const std::wstring& text) {
+    return text.size() == ChecksumTextLength &&
+           text.find_first_not_of(L"0123456789abcdefABCDEF") == std::wstring::npos;
 }
 
 bool VerifyPackageChecksum(HANDLE packageFile, const std::wstring& expectedChecksum) {

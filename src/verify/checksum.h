@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 
+inline constexpr size_t ChecksumTextLength = 64;
 inline constexpr unsigned long ChecksumReadChunkBytes = 1048576;
 inline constexpr std::uint64_t PackageSizeLimitBytes = 2147483648ull;
 
@@ -18,6 +19,10 @@ UniqueHandle OpenPackageFile(const std::wstring& packagePath);
 // every failure: wrong length, a read or crypto error, an empty file, more
 // than 2 GiB, or a different digest.
 bool VerifyPackageChecksum(HANDLE packageFile, const std::wstring& expectedChecksum);
+
+// Whether a text can ever match a digest: 64 hexadecimal digits, any ASCII
+// letter case.
+bool IsChecksumText(const std::wstring& text);
 
 // Lower-case hexadecimal, two digits per byte, high nibble first.
 std::wstring FormatDigest(const std::array<unsigned char, 32>& digest);

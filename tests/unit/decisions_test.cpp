@@ -6,7 +6,10 @@
 // a declined elevation prompt and a system directory that does not fit.
 
 #include "app/update_request.h"
-#include "editor_side.h"
+#include "editor/editor_update.h"
+#include "editor/helper_launch.h"
+#include "handoff/handoff.h"
+#include "harness.h"
 #include "handoff/suite_scan.h"
 #include "install/editor_restart.h"
 #include "install/installer_command_line.h"
@@ -24,36 +27,138 @@
 
 namespace {
 
-TEST(UpdateRequestCheck, EachArgumentGetsItsVerdict) {
-    const std::wstring prefix = L"Local\\TavoPDFUpdate-";
-    // An argument's index and value, and the verdict: accepted, refused, or
-    // thrown. Index 0 changes nothing; index 9 passes only eight elements.
-    // clang-format off
-    const std::tuple<size_t, std::wstring, char> cases[] = {
-        {0, L"", 'a'}, {9, L"", 'r'},
-        {1, L"  \t4242", 'a'}, {1, L"4242 ", 'r'}, {1, L"12ab", 'r'}, {1, L"0", 'r'}, {1, L"-1", 'a'},
-        {1, L"4294967295", 'a'}, {1, L"4294967296", 't'}, {1, L"", 't'},
-        {2, prefix, 'a'}, {2, prefix + std::wstring(80, L'x'), 'a'}, {2, prefix + std::wstring(81, L'x'), 'r'},
-        {2, L"Local\\TavoPDFUpdate", 'r'}, {2, L"x" + prefix, 'r'}, {2, L"local\\tavopdfupdate-1", 'r'},
-        {3, L"C:update.msi", 'r'}, {3, L"\\update.msi", 'r'}, {3, L"update.msi", 'r'}, {3, L"1:\\u.msi", 'r'},
-        {3, L"\\\\server\\share\\u.msi", 'a'}, {3, L"\\\\\\server\\u.msi", 'r'}, {3, L"//?/C:/u.msi", 'a'},
-        {3, L"\\??\\C:\\u.msi", 'a'}, {3, L"/\?\?/", 'a'}, {3, L"\\??\\\\u.msi", 'r'},
-        {5, L"tavoPDFEditor.exe", 'r'}, {5, L"C:\\T\\TAVOPDFEDITOR.EXE", 'a'},
-        {5, L"C:\\T\\NorvexViewer.exe", 'r'}, {5, L"C:\\T\\tavoPDFEditor.exe.bak", 'r'},
-        {7, L"exe", 'a'}, {7, L"msi ", 'r'}, {8, L"status.txt", 'r'}};
-    const wchar_t* const valid[] = {L"helper.exe", L"4242", L"Local\\TavoPDFUpdate-3f2a", L"C:\\u.msi",
-        L"0123456789abcdef0123456789abcdef0123456789abcdef0123456789abcdef", L"C:\\Tavo PDF\\tavoPDFEditor.exe", L"2.0", L"msi", L"C:\\s.txt"};
-    // clang-format on
-    for (const auto& [index, value, verdict] : cases) {
-        std::vector<const wchar_t*> arguments(std::begin(valid), std::end(valid));
-        arguments[index % 9] = index % 9 == 0 ? valid[0] : value.c_str();
-        char seen = 't';
-        try {
-            seen = ParseUpdateRequest(index == 9 ? 8 : 9, arguments.data()) ? 'a' : 'r';
-        } catch (const std::logic_error&) { // std::stoul's invalid_argument and out_of_range
+TEST(UpdateRequestCheck, NamesTheFirstRuleEachArgumentBreaks) {
+    using R = RequestRule;
+    const std::wstring prefix = HandoffNamePrefix;
+    // An argument's index, the rule its values break (none: the check
+    // throws), and the values. Index 0 changes nothing; index 9 passes only
+    // eight elements.
+    const std::tuple<size_t, std::optional<R>, std::vector<std::wstring>> cases[] = {
+        {0, R::Met, {L""}},
+        {9, R::EightArguments, {L""}},
+        {1, R::Met, {L"  \t4242", L"-1", L"4294967295"}},
+        {1, R::ProcessIdAlone, {L"4242 ", L"12ab"}},
+        {1, R::ProcessIdNotZero, {L"0"}},
+        {1, {}, {L"4294967296", L""}},
+        {2, R::Met, {prefix, prefix + std::wstring(80, L'x')}},
+        {2,
+         R::HandoffName,
+         {prefix + std::wstring(81, L'x'), L"Local\\TavoPDFUpdate", L"x" + prefix,
+          L"local\\tavopdfupdate-1"}},
+        {3, R::Met, {L"\\\\server\\share\\u.msi", L"//?/C:/u.msi", L"\\??\\C:\\u.msi", L"/\?\?/"}},
+        {3,
+         R::PackagePathAbsolute,
+         {L"C:update.msi", L"\\update.msi", L"update.msi", L"1:\\u.msi", L"\\\\\\server\\u.msi",
+          L"\\??\\\\u.msi"}},
+        {5, R::Met, {L"C:\\T\\TAVOPDFEDITOR.EXE"}},
+        {5, R::EditorPathAbsolute, {L"tavoPDFEditor.exe"}},
+        {5, R::EditorFileName, {L"C:\\T\\NorvexViewer.exe", L"C:\\T\\tavoPDFEditor.exe.bak"}},
+        {7, R::Met, {L"exe"}},
+        {7, R::PackageKind, {L"msi ", L"MSI"}},
+        {8, R::StatusFileAbsolute, {L"status.txt"}}};
+    const std::wstring handoff = prefix + L"3f2a";
+    const std::wstring checksum(64, L'0');
+    const wchar_t* const valid[] = {
+        L"helper.exe", L"4242",          handoff.c_str(),
+        L"C:\\u.msi",  checksum.c_str(), L"C:\\Tavo PDF\\tavoPDFEditor.exe",
+        L"2.0",        L"msi",           L"C:\\s.txt"};
+    for (const auto& [index, rule, values] : cases) {
+        for (const std::wstring& value : values) {
+            std::vector<const wchar_t*> arguments(std::begin(valid), std::end(valid));
+            arguments[index % 9] = index % 9 == 0 ? valid[0] : value.c_str();
+            std::optional<R> seen;
+            try {
+                UpdateRequest request;
+                seen = ParseUpdateRequest(index == 9 ? 8 : 9, arguments.data(), request);
+            } catch (const std::logic_error&) { // std::stoul's invalid_argument and out_of_range
+            }
+            EXPECT_EQ(seen, rule) << "argument " << index << ": " << testing::PrintToString(value);
         }
-        EXPECT_EQ(seen, verdict) << "argument " << index << ": " << testing::PrintToString(value);
     }
+}
+
+// The editor's side names the argument and the rule, and starts nothing.
+TEST(UpdateOrderCheck, NamesTheArgumentAndTheRuleItBreaks) {
+    using Edit = void (*)(UpdateOrder&);
+    const std::pair<Edit, const wchar_t*> cases[] = {
+        {[](UpdateOrder&) {}, L""},
+        {[](UpdateOrder& o) { o.HelperPath = L"helper.exe"; }, L"helper: not an absolute path"},
+        {[](UpdateOrder& o) { o.EditorProcessId = 0; }, L"editor process id: not a process (0)"},
+        {[](UpdateOrder& o) { o.StatusFilePath = L"s.txt"; }, L"status file: not an absolute path"},
+        // Unset, the editor is this process: helper_tests.exe.
+        {[](UpdateOrder& o) { o.EditorPath.reset(); },
+         L"editor executable: not named tavoPDFEditor.exe"},
+        {[](UpdateOrder& o) { o.PackageSha256.pop_back(); }, L"SHA-256: not 64 hexadecimal digits"},
+        {[](UpdateOrder& o) { o.PackageSha256.back() = L'g'; },
+         L"SHA-256: not 64 hexadecimal digits"},
+        {[](UpdateOrder& o) { o.TargetVersion = L"2"; },
+         L"target version: not 2 to 4 numbers of at most 65535"},
+    };
+    for (const auto& [edit, refusal] : cases) {
+        UpdateOrder order = {L"C:\\h.exe",       L"C:\\u.msi", std::wstring(64, L'A'),
+                             PackageFormat::Exe, L"2.0",       L"C:\\s.txt",
+                             {L"--open"},        {},           L"C:\\T\\tavoPDFEditor.exe"};
+        edit(order);
+        UpdateHandoff handoff;
+        EXPECT_EQ(CheckUpdateOrder(order, HandoffNamePrefix + std::wstring(L"1")), refusal);
+        if (*refusal != L'\0') {
+            const HelperStart start = StartUpdateHelper(order, handoff);
+            EXPECT_EQ(start.Refusal, refusal);
+            EXPECT_FALSE(start.Started || handoff.Helper || handoff.Ready);
+        }
+    }
+}
+
+// An editor that exits with no ready helper left would stay closed and not
+// updated; events that somebody else made are not the editor's to trust.
+TEST(EditorHandoff, CommitsOnlyToAReadyHelperOverEventsOfItsOwn) {
+    UpdateHandoff handoff;
+    ASSERT_EQ(CreateUpdateHandoff(handoff), 0u);
+    EXPECT_EQ(CommitUpdate(handoff), CommitResult::NotReady);
+    SetEvent(handoff.Ready.get());
+    EXPECT_EQ(CommitUpdate(handoff), CommitResult::HelperEnded) << "no helper runs";
+    EXPECT_EQ(WaitForSingleObject(handoff.Commit.get(), 0), WAIT_TIMEOUT);
+
+    const std::wstring taken = std::wstring(L"Local\\x") + CancelEventSuffix;
+    const UniqueHandle event = OwnHandle(CreateEventW(nullptr, TRUE, FALSE, taken.c_str()));
+    EXPECT_EQ(CreateNamedHandoff(L"Local\\x", handoff), DWORD{ERROR_ALREADY_EXISTS});
+    EXPECT_FALSE(handoff.Ready || handoff.Commit || handoff.Cancel);
+}
+
+// What the status file holds, read back against the helper's own outcomes:
+// only its texts count, exactly as it writes them.
+TEST(StatusFileOutcome, IsOneOfTheHelpersTextsOrSaysWhatItIs) {
+    using K = OutcomeKind;
+    const std::string failed = "Installation failed. Exit code: ";
+    const std::string installed = "Installed successfully.";
+    const std::pair<K, std::vector<std::string>> cases[] = {
+        {K::Installed, {installed}},
+        {K::InstalledRestartAdvised, {"Installed; Windows restart may also be required."}},
+        {K::RefusedBeforeEditorExit,
+         {"Update checksum failed.", "Cannot signal update readiness. Windows error: 0",
+          "The editor did not exit; installation was not started."}},
+        {K::FailedAfterEditorExit,
+         {failed + "4294967295", "Installed successfully, but the editor could not be restarted."}},
+        {K::UnexpectedError, {"Unexpected error while preparing the update."}},
+        {K::NotAnOutcome,
+         {"", installed + "\n", "\xEF\xBB\xBF" + installed, "installed successfully.",
+          installed + '\0', installed + std::string(99, ' '), failed, failed + "01",
+          failed + "4294967296", failed + "+1", failed + "1 "}},
+    };
+    const std::wstring path = MakeWorkFolder(L"outcome") + L"\\status.txt";
+    for (const auto& [kind, files] : cases) {
+        for (const std::string& bytes : files) {
+            WriteBytes(path, bytes);
+            const UpdateOutcome outcome = ReadUpdateOutcome(path);
+            EXPECT_EQ(outcome.Kind, kind) << testing::PrintToString(bytes);
+            const bool known = kind != K::NotAnOutcome;
+            EXPECT_EQ(outcome.Text, known ? std::wstring(bytes.begin(), bytes.end()) : L"");
+        }
+    }
+    const UniqueHandle locked =
+        OwnHandle(CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    EXPECT_EQ(ReadUpdateOutcome(path).Kind, K::Unreadable) << "held without sharing";
+    EXPECT_EQ(ReadUpdateOutcome(path + L".none").Kind, K::NothingWritten);
 }
 
 TEST(VersionText, IsTwoToFourComponentsOfAtMostFiveAsciiDigitsUpTo65535) {
@@ -100,7 +205,7 @@ TEST(QuoteArgument, RandomArgumentListsSplitBackExactly) {
                 argument += alphabet[random() % alphabet.size()];
             }
         }
-        const std::wstring line = BuildRestartCommandLine(L"e", JoinRestartArguments(arguments));
+        const std::wstring line = BuildCommandLine(L"e", JoinRestartArguments(arguments));
         int count = 0;
         LPWSTR* split = CommandLineToArgvW(line.c_str(), &count);
         const std::vector<std::wstring> back(split + 1, split + count);

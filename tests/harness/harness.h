@@ -1,12 +1,12 @@
 #pragma once
 
-// Plays the editor's side of an update against the real helper exe, as the
-// editor does: it creates the three handoff events, starts the stand-in
-// editor and the helper, waits for the helper to be ready, and answers the
-// helper's message boxes. Shared by the end-to-end tests, the demo and the
-// benchmark. Every wait has a limit; a helper that hangs is ended.
+// What only tests need around the editor's library: folders and files,
+// stand-ins for the editor and the suite's applications, starts that Wine
+// fails now and then, and the helper's message boxes read and answered.
+// Shared by the end-to-end tests, the demo and the benchmark. Every wait
+// has a limit; a helper that hangs is ended.
 
-#include "base/handle_owner.h"
+#include "editor/editor_update.h"
 
 #include <functional>
 #include <optional>
@@ -43,14 +43,12 @@ StartedProcess StartStandIn(const std::wstring& path, const std::wstring& argume
 std::vector<std::wstring> ReadStarts(const std::wstring& folder, size_t atLeast = 0);
 void EndStandIns(const std::wstring& folder);
 
-struct HandoffEvents {
-    std::wstring Name;
-    UniqueHandle Ready = OwnHandle(nullptr);
-    UniqueHandle Commit = OwnHandle(nullptr);
-    UniqueHandle Cancel = OwnHandle(nullptr);
-};
-HandoffEvents CreateHandoffEvents(const std::wstring& suffix);
-bool AwaitReady(const HandoffEvents& events, const StartedProcess& helper, DWORD limitMs);
+// Starts the helper through the editor's library, with the order's command
+// line changed by tamper if one is given (one the library would refuse);
+// false, with the reason printed, when it did not start. The handoff must
+// have been created.
+bool StartHelper(const UpdateOrder& order, UpdateHandoff& handoff,
+                 void (*tamper)(std::vector<std::wstring>&) = nullptr);
 
 struct HelperEnd {
     bool Ended = false;
@@ -60,5 +58,5 @@ struct HelperEnd {
 // Waits for the helper's end, reading and answering with OK every message box
 // of that helper (by process id) after handing it to onDialog; ends the
 // helper after limitMs.
-HelperEnd AwaitHelperEnd(const StartedProcess& helper, DWORD limitMs,
+HelperEnd AwaitHelperEnd(HANDLE helper, DWORD helperProcessId, DWORD limitMs,
                          const std::function<void(const std::wstring&)>& onDialog = {});

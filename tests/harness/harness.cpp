@@ -1,4 +1,6 @@
-#include "editor_side.h"
+#include "harness.h"
+
+#include "editor/helper_launch.h"
 
 #include <bcrypt.h>
 
@@ -131,27 +133,40 @@ void EndStandIns(const std::wstring& folder) {
     }
 }
 
-HandoffEvents CreateHandoffEvents(const std::wstring& suffix) {
-    const std::wstring name = L"Local\\TavoPDFUpdate-" + suffix;
-    return {name, OwnHandle(CreateEventW(nullptr, TRUE, FALSE, (name + L".ready").c_str())),
-            OwnHandle(CreateEventW(nullptr, TRUE, FALSE, (name + L".commit").c_str())),
-            OwnHandle(CreateEventW(nullptr, TRUE, FALSE, (name + L".cancel").c_str()))};
+bool StartHelper(const UpdateOrder& order, UpdateHandoff& handoff,
+                 void (*tamper)(std::vector<std::wstring>&)) {
+    for (int attempt = 1; attempt <= 2; ++attempt) {
+        DWORD error = ERROR_SUCCESS;
+        if (tamper != nullptr) {
+            std::vector<std::wstring> arguments = HelperArguments(order, handoff.Name);
+            tamper(arguments);
+            error = LaunchHelper(arguments, handoff);
+        } else {
+            const HelperStart start = StartUpdateHelper(order, handoff);
+            if (!start.Refusal.empty()) {
+                std::printf("the library refused the order: %ls\n", start.Refusal.c_str());
+                return false;
+            }
+            error = start.WindowsError;
+        }
+        if (error == ERROR_SUCCESS) {
+            return true;
+        }
+        std::printf("Wine could not start the helper (error %lu)%s\n", error,
+                    attempt == 1 ? "; starting it once more" : "");
+    }
+    return false;
 }
 
-bool AwaitReady(const HandoffEvents& events, const StartedProcess& helper, DWORD limitMs) {
-    const HANDLE waitOn[2] = {events.Ready.get(), helper.Process};
-    return WaitForMultipleObjects(2, waitOn, FALSE, limitMs) == WAIT_OBJECT_0;
-}
-
-HelperEnd AwaitHelperEnd(const StartedProcess& helper, DWORD limitMs,
+HelperEnd AwaitHelperEnd(HANDLE helper, DWORD helperProcessId, DWORD limitMs,
                          const std::function<void(const std::wstring&)>& onDialog) {
     HelperEnd end;
     const ULONGLONG deadline = GetTickCount64() + limitMs;
     HWND answered = nullptr;
-    while (WaitForSingleObject(helper.Process, 50) == WAIT_TIMEOUT) {
+    while (WaitForSingleObject(helper, 50) == WAIT_TIMEOUT) {
         if (GetTickCount64() > deadline) {
-            TerminateProcess(helper.Process, 98);
-            WaitForSingleObject(helper.Process, 5000);
+            TerminateProcess(helper, 98);
+            WaitForSingleObject(helper, 5000);
             return end;
         }
         for (HWND box = FindWindowExW(nullptr, nullptr, L"#32770", nullptr); box != nullptr;
@@ -162,7 +177,7 @@ HelperEnd AwaitHelperEnd(const StartedProcess& helper, DWORD limitMs,
             wchar_t caption[256] = {};
             wchar_t text[8192] = {};
             GetWindowTextW(box, caption, 256);
-            if (owner != helper.ProcessId || box == answered || !IsWindowVisible(box) ||
+            if (owner != helperProcessId || box == answered || !IsWindowVisible(box) ||
                 GetDlgItemTextW(box, 0xFFFF, text, 8192) == 0) {
                 continue;
             }
@@ -174,6 +189,6 @@ HelperEnd AwaitHelperEnd(const StartedProcess& helper, DWORD limitMs,
             PostMessageW(box, WM_COMMAND, IDOK, 0);
         }
     }
-    end.Ended = GetExitCodeProcess(helper.Process, &end.ExitCode) != FALSE;
+    end.Ended = GetExitCodeProcess(helper, &end.ExitCode) != FALSE;
     return end;
 }

@@ -1,0 +1,149 @@
+// The example editor: how an editor updates itself through the update helper
+// with the editor's library (src/editor/editor_update.h). Built at 1.0 and at
+// 2.0. It has no window: what a real editor would show its user it writes as
+// a line to the file that TAVO_DEMO_SCREEN names, for scripts/demo to print.
+//
+// tavoPDFEditor.exe [documents...] [--update-offer <package> <msi|exe> <version> <sha256>]
+//                   [--update-status <status file>]
+//
+// --update-offer stands for what the editor's download of an update found;
+// --update-status is what the editor asks the helper to restart it with, so
+// that the restarted editor can tell the user how the update went.
+
+#include "base/paths.h"
+#include "editor/editor_update.h"
+#include "verify/file_version.h"
+
+#include <shellapi.h>
+
+#include <cstdio>
+
+namespace {
+
+std::wstring OwnPath() {
+    std::wstring path(32768, L'\0');
+    path.resize(GetModuleFileNameW(nullptr, path.data(), 32768));
+    return path;
+}
+
+void Show(const std::wstring& text) {
+    const std::wstring line = L"[editor " + ReadFileVersion(OwnPath()) + L"] " + text + L"\n";
+    std::string utf8(line.size() * 4, '\0');
+    utf8.resize(WideCharToMultiByte(CP_UTF8, 0, line.data(), static_cast<int>(line.size()),
+                                    utf8.data(), static_cast<int>(utf8.size()), nullptr, nullptr));
+    const wchar_t* screen = _wgetenv(L"TAVO_DEMO_SCREEN");
+    FILE* file = screen != nullptr ? _wfopen(screen, L"ab") : nullptr;
+    if (file != nullptr) {
+        std::fwrite(utf8.data(), 1, utf8.size(), file);
+        std::fclose(file);
+    }
+}
+
+// The restarted editor tells the user how the update went, once.
+void ShowUpdateOutcome(const std::wstring& statusFile) {
+    const UpdateOutcome outcome = ReadUpdateOutcome(statusFile);
+    switch (outcome.Kind) {
+    case OutcomeKind::Installed:
+        return Show(L"updated: " + outcome.Text);
+    case OutcomeKind::InstalledRestartAdvised:
+        return Show(L"updated; Windows asks for a restart to finish: " + outcome.Text);
+    case OutcomeKind::RefusedBeforeEditorExit:
+    case OutcomeKind::UnexpectedError:
+        return Show(L"the update was not installed: " + outcome.Text);
+    case OutcomeKind::FailedAfterEditorExit:
+        // The helper's dialog has told the user already: no second dialog.
+        return Show(L"(the helper has shown why) the update did not finish: " + outcome.Text);
+    case OutcomeKind::NothingWritten:
+    case OutcomeKind::Unreadable:
+    case OutcomeKind::NotAnOutcome:
+        return Show(L"cannot tell how the update went: the status file holds no outcome");
+    }
+}
+
+// Hands the update over to the helper; true when the editor must exit now.
+bool HandOverUpdate(const wchar_t* const* offer, std::vector<std::wstring> documents) {
+    // A copy outside the install folder: the installer may replace the one there.
+    std::wstring temp(MAX_PATH + 1, L'\0');
+    temp.resize(GetTempPathW(MAX_PATH + 1, temp.data()));
+    const std::wstring helper = temp + L"tavoPDFUpdateHelper.exe";
+    CopyFileW((ParentFolder(OwnPath()) + L"\\tavoPDFUpdateHelper.exe").c_str(), helper.c_str(),
+              FALSE);
+
+    UpdateOrder order;
+    order.HelperPath = helper;
+    order.PackagePath = offer[0];
+    order.PackageKind = std::wstring(offer[1]) == L"exe" ? PackageFormat::Exe : PackageFormat::Msi;
+    order.TargetVersion = offer[2];
+    order.PackageSha256 = offer[3];
+    order.StatusFilePath = ParentFolder(order.PackagePath) + L"\\update status.txt";
+    order.EditorArguments = std::move(documents);
+    order.EditorArguments.insert(order.EditorArguments.end(),
+                                 {L"--update-status", order.StatusFilePath});
+
+    UpdateHandoff handoff;
+    const HelperStart start = StartUpdateHelper(order, handoff);
+    if (!start.Started) {
+        Show(L"cannot start the update: " +
+             (start.Refusal.empty() ? L"Windows error " + std::to_wstring(start.WindowsError)
+                                    : start.Refusal));
+        return false;
+    }
+    Show(L"started the update helper; it verifies " + order.PackagePath);
+    const HelperReadiness readiness = AwaitHelperReady(handoff, 60000);
+    if (readiness.State != HelperState::Ready) {
+        CancelUpdate(handoff);
+        Show(L"no update now: " +
+             (readiness.State == HelperState::EndedBeforeReady
+                  ? L"the helper ended with " + std::to_wstring(readiness.ExitCode) + L": " +
+                        readiness.Outcome.Text
+                  : std::wstring(L"the helper was not ready in time")));
+        return false;
+    }
+    Show(L"the helper is ready; saving the user's work and closing the documents");
+    if (CommitUpdate(handoff) != CommitResult::Committed) {
+        Show(L"the helper is gone; no update now");
+        return false;
+    }
+    Show(L"committed; exiting so that the update can be installed");
+    return true;
+}
+
+} // namespace
+
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+    int count = 0;
+    LPWSTR* arguments = CommandLineToArgvW(GetCommandLineW(), &count);
+    std::wstring folder(32768, L'\0');
+    folder.resize(GetCurrentDirectoryW(32768, folder.data()));
+    Show(L"started in " + folder + L", command line: " + GetCommandLineW());
+
+    std::vector<std::wstring> documents;
+    const wchar_t* const* offer = nullptr;
+    std::wstring statusFile;
+    for (int index = 1; index < count; ++index) {
+        Show(L"    argument: [" + std::wstring(arguments[index]) + L"]");
+    }
+    for (int index = 1; index < count; ++index) {
+        const std::wstring argument = arguments[index];
+        if (argument == L"--update-offer" && index + 4 < count) {
+            offer = arguments + index + 1;
+            index += 4;
+        } else if (argument == L"--update-status" && index + 1 < count) {
+            statusFile = arguments[++index];
+        } else {
+            documents.push_back(argument);
+        }
+    }
+    if (!statusFile.empty()) {
+        ShowUpdateOutcome(statusFile);
+    }
+    if (offer != nullptr && HandOverUpdate(offer, documents)) {
+        LocalFree(arguments);
+        return 0;
+    }
+    LocalFree(arguments);
+    // An editor runs until its user closes it; this one for five minutes at most.
+    Show(L"runs on as the user's editor");
+    Sleep(300000);
+    return 0;
+}

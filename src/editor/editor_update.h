@@ -1,0 +1,130 @@
+#pragma once
+
+// The editor's half of an update: what the editor links to hand an update
+// over to tavoPDFUpdateHelper.exe and to learn afterwards how it went.
+//
+//   1. StartUpdateHelper: checks the order with the helper's own rules,
+//      creates the three handoff events and starts the helper.
+//   2. AwaitHelperReady: the helper verifies the package while the editor
+//      runs on; this may take seconds for a large package.
+//   3. Save the user's work and close the documents, then CommitUpdate and
+//      exit at once: the helper waits 120 s for the editor's process to end
+//      and then gives up. Or CancelUpdate, and keep running.
+//   4. The helper installs, then starts the editor again with the order's
+//      EditorArguments; the restarted editor calls ReadUpdateOutcome on the
+//      status file (pass its path among those arguments).
+//
+// Every failure comes back as a result; nothing here throws but the
+// standard library's own std::bad_alloc. Linked by the editor, never by the
+// helper.
+
+#include "app/update_request.h"
+#include "base/handle_owner.h"
+
+#include <optional>
+#include <string>
+#include <vector>
+
+// What the editor's download manifest says of the update, and how to
+// start the editor again.
+struct UpdateOrder {
+    // The helper's exe. Run a copy outside the install folder: an installer
+    // cannot replace a program that is running.
+    std::wstring HelperPath;
+    std::wstring PackagePath;
+    std::wstring PackageSha256; // 64 hexadecimal digits, any letter case
+    PackageFormat PackageKind = PackageFormat::Msi;
+    std::wstring TargetVersion; // the package's version, such as 2.0 or 2.0.1.7
+    // Where the helper writes its one-line outcome; it must not exist yet
+    // or be replaceable, since an old text there would be read as this one.
+    std::wstring StatusFilePath;
+    // The restarted editor's arguments, passed back exactly.
+    std::vector<std::wstring> EditorArguments;
+    // The editor that exits for the update; unset: this process.
+    std::optional<DWORD> EditorProcessId;
+    std::optional<std::wstring> EditorPath;
+};
+
+// One update attempt: the three events, named after Name, and the helper
+// once it runs. Closed when the record goes; the helper holds its own.
+struct UpdateHandoff {
+    std::wstring Name;
+    UniqueHandle Ready = OwnHandle(nullptr);
+    UniqueHandle Commit = OwnHandle(nullptr);
+    UniqueHandle Cancel = OwnHandle(nullptr);
+    UniqueHandle Helper = OwnHandle(nullptr);
+    DWORD HelperProcessId = 0;
+    std::wstring StatusFilePath;
+};
+
+// Creates the events under a name no other attempt has: manual reset, not
+// set. 0, or the Windows error. StartUpdateHelper does this itself when the
+// record has no events yet.
+DWORD CreateUpdateHandoff(UpdateHandoff& handoff);
+
+// Empty when the order keeps every rule the helper checks; otherwise the
+// argument and the rule it breaks, such as "status file: not an absolute
+// path". handoffName is the name the helper will be given.
+std::wstring CheckUpdateOrder(const UpdateOrder& order, const std::wstring& handoffName);
+
+struct HelperStart {
+    bool Started = false;
+    std::wstring Refusal;   // the order's broken rule; then nothing was done
+    DWORD WindowsError = 0; // why a good order did not start
+};
+
+// Checks the order, creates the handoff unless the record has one, removes
+// an old status file and starts the helper: windowless as it is, without a
+// busy cursor, in its own folder, inheriting no handle. A record serves one
+// attempt: one whose helper was started is refused.
+HelperStart StartUpdateHelper(const UpdateOrder& order, UpdateHandoff& handoff);
+
+enum class OutcomeKind {
+    Installed,               // the update is installed and the editor runs again
+    InstalledRestartAdvised, // installed; Windows asks for a restart to finish
+    RefusedBeforeEditorExit, // nothing installed; the editor was not asked to exit
+    FailedAfterEditorExit,   // the user has seen the helper's dialog already
+    UnexpectedError,         // the helper ended on an error it did not expect
+    NothingWritten,          // no status file: a refused command line, or no commit
+    Unreadable,              // a status file that cannot be opened or read
+    NotAnOutcome,            // bytes that are no outcome text of the helper's
+};
+
+struct UpdateOutcome {
+    OutcomeKind Kind = OutcomeKind::NothingWritten;
+    std::wstring Text; // the outcome text as written; empty for the last three
+};
+
+// What the helper wrote, judged against its own table of outcomes.
+UpdateOutcome ReadUpdateOutcome(const std::wstring& statusFilePath);
+
+enum class HelperState {
+    Ready,            // the package is verified; commit or cancel now
+    EndedBeforeReady, // the helper refused: ExitCode and Outcome say why
+    StillChecking,    // the limit passed; wait again, or cancel
+    WaitFailed,       // WindowsError says why
+};
+
+struct HelperReadiness {
+    HelperState State = HelperState::WaitFailed;
+    DWORD ExitCode = 0;
+    UpdateOutcome Outcome;
+    DWORD WindowsError = 0;
+};
+
+HelperReadiness AwaitHelperReady(const UpdateHandoff& handoff, DWORD limitMs);
+
+enum class CommitResult {
+    Committed,   // exit now: the helper installs once the editor has ended
+    NotReady,    // the helper has not said it is ready: do not exit
+    HelperEnded, // nobody would install or restart the editor: do not exit
+    Failed,      // the commit event could not be set: do not exit
+};
+
+// Lets the helper bring its elevation prompt and dialogs to the front, then
+// tells it that the editor exits. Only Committed means the editor may exit.
+CommitResult CommitUpdate(const UpdateHandoff& handoff);
+
+// The editor keeps running; the helper ends without installing. 0, or the
+// Windows error.
+DWORD CancelUpdate(const UpdateHandoff& handoff);

@@ -1,0 +1,111 @@
+#include "editor/helper_launch.h"
+
+#include "base/paths.h"
+#include "handoff/handoff.h"
+#include "install/installer_command_line.h"
+
+#include <atomic>
+
+namespace {
+
+// Unique among the attempts of all running processes: the process id, the
+// time and a count within the process.
+std::wstring NewHandoffName() {
+    static std::atomic<unsigned> attempts = 0;
+    return HandoffNamePrefix + std::to_wstring(GetCurrentProcessId()) + L'-' +
+           std::to_wstring(GetTickCount64()) + L'-' + std::to_wstring(++attempts);
+}
+
+// Manual reset, not set. An event of that name that existed already is
+// somebody else's, and its state would not be ours to trust.
+DWORD CreateHandoffEvent(const std::wstring& name, const wchar_t* suffix, UniqueHandle& event) {
+    SetLastError(ERROR_SUCCESS);
+    event = OwnHandle(CreateEventW(nullptr, TRUE, FALSE, (name + suffix).c_str()));
+    const DWORD error = GetLastError();
+    return !event || error == ERROR_ALREADY_EXISTS ? error : ERROR_SUCCESS;
+}
+
+} // namespace
+
+DWORD CreateNamedHandoff(const std::wstring& name, UpdateHandoff& handoff) {
+    handoff.Name = name;
+    DWORD error = CreateHandoffEvent(name, ReadyEventSuffix, handoff.Ready);
+    if (error == ERROR_SUCCESS) {
+        error = CreateHandoffEvent(name, CommitEventSuffix, handoff.Commit);
+    }
+    if (error == ERROR_SUCCESS) {
+        error = CreateHandoffEvent(name, CancelEventSuffix, handoff.Cancel);
+    }
+    if (error != ERROR_SUCCESS) {
+        handoff = UpdateHandoff();
+    }
+    return error;
+}
+
+namespace {
+
+// An earlier attempt's text would be read as this attempt's outcome.
+DWORD RemoveOldStatusFile(const std::wstring& statusFilePath) {
+    if (DeleteFileW(statusFilePath.c_str())) {
+        return ERROR_SUCCESS;
+    }
+    const DWORD error = GetLastError();
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? ERROR_SUCCESS : error;
+}
+
+} // namespace
+
+DWORD CreateUpdateHandoff(UpdateHandoff& handoff) {
+    return CreateNamedHandoff(NewHandoffName(), handoff);
+}
+
+DWORD LaunchHelper(const std::vector<std::wstring>& arguments, UpdateHandoff& handoff) {
+    const std::wstring& helperPath = arguments.front();
+    std::wstring commandLine = BuildCommandLine(
+        helperPath, JoinQuotedArguments(std::vector(arguments.begin() + 1, arguments.end())));
+    // Its own folder: the helper then holds no folder of the installation
+    // open as its current one.
+    const std::wstring workingFolder = ParentFolder(helperPath);
+    // No busy cursor: the helper opens no window that would end it. And no
+    // show state: the helper has no window to hide, and Windows would apply
+    // SW_HIDE to its first one, the failure dialog, which would then wait
+    // unseen while the user has no editor.
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    startup.dwFlags = STARTF_FORCEOFFFEEDBACK;
+    PROCESS_INFORMATION started = {};
+    if (!CreateProcessW(helperPath.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                        workingFolder.c_str(), &startup, &started)) {
+        return GetLastError();
+    }
+    const UniqueHandle thread = OwnHandle(started.hThread);
+    handoff.Helper = OwnHandle(started.hProcess);
+    handoff.HelperProcessId = started.dwProcessId;
+    handoff.StatusFilePath =
+        arguments.size() > ArgumentStatusFile ? arguments[ArgumentStatusFile] : L"";
+    return ERROR_SUCCESS;
+}
+
+HelperStart StartUpdateHelper(const UpdateOrder& order, UpdateHandoff& handoff) {
+    HelperStart start;
+    if (handoff.Helper) {
+        start.Refusal = L"handoff: used for an attempt already";
+        return start;
+    }
+    const std::wstring name = handoff.Ready ? handoff.Name : NewHandoffName();
+    start.Refusal = CheckUpdateOrder(order, name);
+    if (!start.Refusal.empty()) {
+        return start;
+    }
+    if (!handoff.Ready) {
+        start.WindowsError = CreateNamedHandoff(name, handoff);
+    }
+    if (start.WindowsError == ERROR_SUCCESS) {
+        start.WindowsError = RemoveOldStatusFile(order.StatusFilePath);
+    }
+    if (start.WindowsError == ERROR_SUCCESS) {
+        start.WindowsError = LaunchHelper(HelperArguments(order, name), handoff);
+    }
+    start.Started = start.WindowsError == ERROR_SUCCESS;
+    return start;
+}
