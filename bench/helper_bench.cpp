@@ -295,7 +295,7 @@ double MeasureExitToInstallerMs(const std::wstring& work) {
         const std::wstring downloads = installation.Folder + L"\\..\\Downloads";
         CreateDirectoryW(downloads.c_str(), nullptr);
         const std::wstring package = downloads + L"\\Tavo PDF Setup 2.0.exe";
-        CopyFileW((FixturesFolder() + L"\\setup\\tavoPDFEditor.exe").c_str(), package.c_str(),
+        CopyFileW((FixturesFolder() + L"\\packages\\editor-2.0.exe").c_str(), package.c_str(),
                   FALSE);
         const UpdateHandoff& handoff = installation.Handoff;
         StartUpdate(installation, HelperExecutablePath(), package, Sha256OfFile(package),
@@ -368,7 +368,7 @@ int wmain(int argumentCount, wchar_t** arguments) {
     const double bareStart = MeasureBareStartMs(work);
     Figure("bare_start_ms", bareStart, "ms");
     const std::wstring setup = work + L"\\Tavo PDF Setup 2.0.exe";
-    CopyFileW((FixturesFolder() + L"\\setup\\tavoPDFEditor.exe").c_str(), setup.c_str(), FALSE);
+    CopyFileW((FixturesFolder() + L"\\packages\\editor-2.0.exe").c_str(), setup.c_str(), FALSE);
     const double readyExe = MeasureTimeToReadyMs(work, L"exe", setup, Sha256OfFile(setup));
     Figure("ready_ms_exe", readyExe, "ms");
     const double hashExe = primitiveMsPerByte256 * static_cast<double>(FileSize(setup));

@@ -5,6 +5,7 @@
 // installed editor, and the command lines and folders of the installer and
 // of every editor started again.
 
+#include "base/paths.h"
 #include "harness.h"
 
 #include <gtest/gtest.h>
@@ -26,6 +27,7 @@ enum class Editor { Cancels, CommitsAndCancels, EndsUndecided, CommitsAndExits, 
 struct Scenario {
     const wchar_t* Package = L"packages\\editor-2.0-1.msi"; // a fixture
     const wchar_t* Installed = L"editor-1.0";               // the installed editor's fixture
+    const wchar_t* Drive = nullptr; // the editor in its root folder, not in work\Tavo PDF
     Editor Choice = Editor::CommitsAndExits;
     const char* SetupDoes = "";        // the EXE setup: an exit code, "crash" or "idle"
     bool RestartedEditorExits = false; // every later start of the editor ends at once
@@ -59,12 +61,6 @@ struct Row {
     Outcome Expect;
 };
 
-// A row in the order it reads: the situation, what it changes, what is expected.
-Row Situation(const char* situation, const Scenario& given, DWORD exitCode, const char* status,
-              const wchar_t* installed, size_t restarts, size_t installerRuns) {
-    return {situation, given, {exitCode, status, installed, restarts, installerRuns}};
-}
-
 // What every restarted editor must get back exactly, and the command line
 // that carries it; a status file text longer than every outcome text, so that
 // a write that does not replace the whole file leaves bytes behind.
@@ -89,7 +85,8 @@ const char NotNewer[] = "The installed application is already at this version or
                         "its version cannot be verified.";
 const char WrongVersion[] = "The installed application version does not match the requested "
                             "update.";
-const wchar_t Setup[] = L"setup\\tavoPDFEditor.exe";
+const wchar_t Setup[] = L"packages\\editor-2.0.exe";          // made by NSIS
+const wchar_t RootSetup[] = L"packages\\editor-2.0-root.exe"; // AllowRootDirInstall true
 
 HANDLE HoldOpenForWriting(const std::wstring& path, DWORD disposition = OPEN_EXISTING) {
     return CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
@@ -140,112 +137,127 @@ void ParentRunsACopy(Work work, UpdateOrder& order) {
 
 const Row Rows[] = {
     // The slowest first: it sets the suite's length.
-    Situation("EditorCommitsButNeverExits", {.Choice = Editor::CommitsAndStays}, 5,
-              "The editor did not exit; installation was not started.", L"editor-1.0", 0, 0),
-    Situation("MsiAsksForWindowsRestart", {.Package = L"packages\\editor-2.0-2.msi"}, 0,
-              "Installed; Windows restart may also be required.", L"editor-2.0", 1, 1),
-    Situation("ExeUpdateBesideLibrariesPlantedToBePreferred",
-              {.Package = Setup, .Libraries = L"planted"}, 0, Installed, L"editor-2.0", 1, 1),
-    Situation("MsiUpdateBesideLibrariesPlantedToBePreferred", {.Libraries = L"planted"}, 0,
-              Installed, L"editor-2.0", 1, 1),
-    Situation("EditorSetsCommitAndCancel", {.Package = Setup, .Choice = Editor::CommitsAndCancels},
-              0, Installed, L"editor-2.0", 1, 1),
-    Situation("EditorGivenNoArguments",
-              {.Package = Setup, .Edit = [](Work, UpdateOrder& o) { o.EditorArguments.clear(); }},
-              0, Installed, L"editor-2.0", 1, 1),
-    Situation("ChecksumInCapitals",
-              {.Package = Setup,
-               .Edit = [](Work, UpdateOrder& o) { CharUpperW(o.PackageSha256.data()); }},
-              0, Installed, L"editor-2.0", 1, 1),
-    Situation("PathsWithForwardSlashesAndOtherLetterCase",
-              {.Package = Setup, .Edit = ForwardSlashesAndCapitals}, 0, Installed, L"editor-2.0", 1,
-              1),
-    Situation("ExeSetupAsksForWindowsRestart", {.Package = Setup, .SetupDoes = "3010"}, 6,
-              "Installation failed. Exit code: 3010", L"editor-2.0", 1, 1),
-    Situation("ExeSetupCrashes", {.Package = Setup, .SetupDoes = "crash"}, 6,
-              "Installation failed. Exit code: 3221225477", L"editor-1.0", 1, 1),
-    Situation("ExeSetupInstallsNothing", {.Package = Setup, .SetupDoes = "idle"}, 6, WrongVersion,
-              L"editor-1.0", 1, 1),
-    Situation(
-        "EditorCannotBeRestartedAndStatusPathHasSlashes",
-        {.Package = Setup, .RestartedEditorExits = true, .Edit = StatusPathWithForwardSlashes}, 6,
-        "Installed successfully, but the editor could not be restarted.", L"editor-2.0", 2, 1),
-    Situation("SuiteApplicationStartsWhileEditorExits",
-              {.Package = Setup, .SuiteApp = L"NorvexViewer.exe", .SuiteAppAfterReady = true}, 6,
-              "Another PDF application is still running. Installation was not started.",
-              L"editor-1.0", 1, 0),
-    Situation(
-        "SuiteApplicationRunsBeforeTheUpdate", {.SuiteApp = L"norvexcompare.EXE"}, 4,
-        "Close other PDF editor, viewer, comparison and command-line instances before updating.",
-        L"editor-1.0", 0, 0),
-    Situation("ChecksumDiffers",
-              {.Edit = [](Work, UpdateOrder& o) { o.PackageSha256 = std::wstring(64, L'0'); }}, 4,
-              ChecksumFailed, L"editor-1.0", 0, 0),
-    Situation("EmptyPackage", {.Edit = [](Work, UpdateOrder& o) { ZeroPackage(o, 0); }}, 4,
-              ChecksumFailed, L"editor-1.0", 0, 0),
-    Situation("PackageOfTwoGibibytes",
-              {.Edit = [](Work, UpdateOrder& o) { ZeroPackage(o, 1LL << 31); }}, 4, Mismatch,
-              L"editor-1.0", 0, 0),
-    Situation("PackageOneByteOverTwoGibibytes",
-              {.Edit = [](Work, UpdateOrder& o) { ZeroPackage(o, (1LL << 31) + 1); }}, 4,
-              ChecksumFailed, L"editor-1.0", 0, 0),
-    Situation("PackageHeldOpenForWriting",
-              {.Edit = [](Work, UpdateOrder& o) { HoldOpenForWriting(o.PackagePath); }}, 4,
-              ChecksumFailed, L"editor-1.0", 0, 0),
-    Situation("ChecksumLibraryCannotBeLoaded", {.Libraries = L"bcrypt"}, 4, ChecksumFailed,
-              L"editor-1.0", 0, 0),
-    Situation("PackageIsNotTheTargetVersion",
-              {.Edit = [](Work, UpdateOrder& o) { o.TargetVersion = L"3.0"; }}, 4, Mismatch,
-              L"editor-1.0", 0, 0),
-    Situation("InstallerDatabaseLibraryCannotBeLoaded", {.Libraries = L"msi"}, 4, Mismatch,
-              L"editor-1.0", 0, 0),
-    Situation("SetupDescribedInLowerCase",
-              {.Package = Setup, .Edit = DamageSetup<Description, 0, 32>}, 4, Mismatch,
-              L"editor-1.0", 0, 0),
-    Situation("SetupVersionWithBadSignature",
-              {.Package = Setup, .Edit = DamageSetup<VersionInfo, 34, 1>}, 4, Mismatch,
-              L"editor-1.0", 0, 0),
-    Situation("SetupVersionFixedBlockShorterThan52Bytes",
-              {.Package = Setup, .Edit = DamageSetup<VersionInfo, -4, -3>}, 4, Mismatch,
-              L"editor-1.0", 0, 0),
-    Situation("SetupTranslationOfOneWord",
-              {.Package = Setup, .Edit = DamageSetup<Translation, -4, -2>}, 4, Mismatch,
-              L"editor-1.0", 0, 0),
-    Situation("SetupWithoutTranslation", {.Package = Setup, .Edit = DamageSetup<Translation, 0, 1>},
-              4, Mismatch, L"editor-1.0", 0, 0),
-    // The resource's own length ends it before the description's NUL.
-    Situation("SetupResourceEndingInTheDescription",
-              {.Package = Setup, .Edit = DamageSetup<VersionInfo, -6, -2>}, 0, Installed,
-              L"editor-2.0", 1, 1),
-    Situation("EditorAlreadyAtTargetVersion", {.Installed = L"editor-2.0"}, 4, NotNewer,
-              L"editor-2.0", 0, 0),
-    Situation("EditorVersionUnreadable", {.Installed = L"unversioned"}, 4, NotNewer, L"unversioned",
-              0, 0),
-    Situation("EditorCancels", {.Choice = Editor::Cancels}, 0, nullptr, L"editor-1.0", 0, 0),
-    Situation("EditorEndsBeforeDeciding", {.Choice = Editor::EndsUndecided}, 0, nullptr,
-              L"editor-1.0", 0, 0),
-    Situation("HandoffEventsMissing",
-              {.Tamper = [](Arguments& a) { a[ArgumentHandoffName] += L"-none"; }}, 3,
-              "Cannot open update handoff events or editor process. Windows error: 2",
-              L"editor-1.0", 0, 0),
-    Situation("ParentRunsAnotherCopyOfTheEditor", {.Edit = ParentRunsACopy}, 3,
-              "The update parent is not the requested editor executable.", L"editor-1.0", 0, 0),
-    Situation("PackageKindInCapitals",
-              {.Tamper = [](Arguments& a) { a[ArgumentPackageKind] = L"MSI"; }}, 2, nullptr,
-              L"editor-1.0", 0, 0),
-    Situation("ProcessIdWithoutDigitsInNineElements",
-              {.Tamper = [](Arguments& a) { a[ArgumentProcessId] = L"x", a.resize(9); }}, 7,
-              "Unexpected error while preparing the update.", L"editor-1.0", 0, 0),
-    Situation(
-        "ProcessIdWithoutDigitsAndRelativeStatusPath",
-        {.Tamper = [](Arguments& a) { a[ArgumentProcessId] = L"", a[ArgumentStatusFile] = L"s"; }},
-        7, nullptr, L"editor-1.0", 0, 0),
-    Situation("StatusFolderMissing",
-              {.Package = Setup,
-               .Edit = [](Work w, UpdateOrder& o) { o.StatusFilePath = w + L"\\-\\s"; }},
-              0, nullptr, L"editor-2.0", 1, 1),
-    Situation("StatusFileHeldOpenByAnotherProgram",
-              {.Package = Setup, .StatusHeldAfterReady = true}, 0, "", L"editor-2.0", 1, 1),
+    {"EditorCommitsButNeverExits",
+     {.Choice = Editor::CommitsAndStays},
+     {5, "The editor did not exit; installation was not started.", L"editor-1.0", 0, 0}},
+    {"MsiAsksForWindowsRestart",
+     {.Package = L"packages\\editor-2.0-2.msi"},
+     {0, "Installed; Windows restart may also be required.", L"editor-2.0", 1, 1}},
+    {"ExeUpdateBesideLibrariesPlantedToBePreferred",
+     {.Package = Setup, .Libraries = L"planted"},
+     {0, Installed, L"editor-2.0", 1, 1}},
+    {"MsiUpdateBesideLibrariesPlantedToBePreferred",
+     {.Libraries = L"planted"},
+     {0, Installed, L"editor-2.0", 1, 1}},
+    {"EditorSetsCommitAndCancel",
+     {.Package = Setup, .Choice = Editor::CommitsAndCancels},
+     {0, Installed, L"editor-2.0", 1, 1}},
+    {"EditorGivenNoArguments",
+     {.Package = Setup, .Edit = [](Work, UpdateOrder& o) { o.EditorArguments.clear(); }},
+     {0, Installed, L"editor-2.0", 1, 1}},
+    {"ChecksumInCapitals",
+     {.Package = Setup, .Edit = [](Work, UpdateOrder& o) { CharUpperW(o.PackageSha256.data()); }},
+     {0, Installed, L"editor-2.0", 1, 1}},
+    {"PathsWithForwardSlashesAndOtherLetterCase",
+     {.Package = Setup, .Edit = ForwardSlashesAndCapitals},
+     {0, Installed, L"editor-2.0", 1, 1}},
+    {"ExeSetupAsksForWindowsRestart",
+     {.Package = Setup, .SetupDoes = "3010"},
+     {6, "Installation failed. Exit code: 3010", L"editor-2.0", 1, 1}},
+    {"ExeSetupCrashes",
+     {.Package = Setup, .SetupDoes = "crash"},
+     {6, "Installation failed. Exit code: 3221225477", L"editor-1.0", 1, 1}},
+    {"ExeSetupInstallsNothing",
+     {.Package = Setup, .SetupDoes = "idle"},
+     {6, WrongVersion, L"editor-1.0", 1, 1}},
+    {"EditorCannotBeRestartedAndStatusPathHasSlashes",
+     {.Package = Setup, .RestartedEditorExits = true, .Edit = StatusPathWithForwardSlashes},
+     {6, "Installed successfully, but the editor could not be restarted.", L"editor-2.0", 2, 1}},
+    {"SuiteApplicationStartsWhileEditorExits",
+     {.Package = Setup, .SuiteApp = L"NorvexViewer.exe", .SuiteAppAfterReady = true},
+     {6, "Another PDF application is still running. Installation was not started.", L"editor-1.0",
+      1, 0}},
+    {"SuiteApplicationRunsBeforeTheUpdate",
+     {.SuiteApp = L"norvexcompare.EXE"},
+     {4, "Close other PDF editor, viewer, comparison and command-line instances before updating.",
+      L"editor-1.0", 0, 0}},
+    {"ChecksumDiffers",
+     {.Edit = [](Work, UpdateOrder& o) { o.PackageSha256 = std::wstring(64, L'0'); }},
+     {4, ChecksumFailed, L"editor-1.0", 0, 0}},
+    {"EmptyPackage",
+     {.Edit = [](Work, UpdateOrder& o) { ZeroPackage(o, 0); }},
+     {4, ChecksumFailed, L"editor-1.0", 0, 0}},
+    {"PackageOfTwoGibibytes",
+     {.Edit = [](Work, UpdateOrder& o) { ZeroPackage(o, 1LL << 31); }},
+     {4, Mismatch, L"editor-1.0", 0, 0}},
+    {"PackageOneByteOverTwoGibibytes",
+     {.Edit = [](Work, UpdateOrder& o) { ZeroPackage(o, (1LL << 31) + 1); }},
+     {4, ChecksumFailed, L"editor-1.0", 0, 0}},
+    {"PackageHeldOpenForWriting",
+     {.Edit = [](Work, UpdateOrder& o) { HoldOpenForWriting(o.PackagePath); }},
+     {4, ChecksumFailed, L"editor-1.0", 0, 0}},
+    {"ChecksumLibraryCannotBeLoaded",
+     {.Libraries = L"bcrypt"},
+     {4, ChecksumFailed, L"editor-1.0", 0, 0}},
+    {"PackageIsNotTheTargetVersion",
+     {.Edit = [](Work, UpdateOrder& o) { o.TargetVersion = L"3.0"; }},
+     {4, Mismatch, L"editor-1.0", 0, 0}},
+    {"InstallerDatabaseLibraryCannotBeLoaded",
+     {.Libraries = L"msi"},
+     {4, Mismatch, L"editor-1.0", 0, 0}},
+    {"SetupDescribedInLowerCase",
+     {.Package = Setup, .Edit = DamageSetup<Description, 0, 32>},
+     {4, Mismatch, L"editor-1.0", 0, 0}},
+    {"SetupVersionWithBadSignature",
+     {.Package = Setup, .Edit = DamageSetup<VersionInfo, 34, 1>},
+     {4, Mismatch, L"editor-1.0", 0, 0}},
+    {"SetupVersionFixedBlockShorterThan52Bytes",
+     {.Package = Setup, .Edit = DamageSetup<VersionInfo, -4, -3>},
+     {4, Mismatch, L"editor-1.0", 0, 0}},
+    {"SetupTranslationOfOneWord",
+     {.Package = Setup, .Edit = DamageSetup<Translation, -4, -2>},
+     {4, Mismatch, L"editor-1.0", 0, 0}},
+    {"SetupWithoutTranslation",
+     {.Package = Setup, .Edit = DamageSetup<Translation, 0, 1>},
+     {4, Mismatch, L"editor-1.0", 0, 0}},
+    // NSIS refuses a drive's root folder as /D= unless its script allows it, and
+    // then installs into its default folder.
+    {"ExeEditorAtADriveRootWhereTheSetupAllowsIt",
+     {.Package = RootSetup, .Drive = L"R:"},
+     {0, Installed, L"editor-2.0", 1, 1}},
+    {"ExeEditorAtADriveRootWhereTheSetupRefusesIt",
+     {.Package = Setup, .Drive = L"S:"},
+     {6, WrongVersion, L"editor-1.0", 1, 1}},
+    {"EditorAlreadyAtTargetVersion",
+     {.Installed = L"editor-2.0"},
+     {4, NotNewer, L"editor-2.0", 0, 0}},
+    {"EditorVersionUnreadable", {.Installed = L"unversioned"}, {4, NotNewer, L"unversioned", 0, 0}},
+    {"EditorCancels", {.Choice = Editor::Cancels}, {0, nullptr, L"editor-1.0", 0, 0}},
+    {"EditorEndsBeforeDeciding",
+     {.Choice = Editor::EndsUndecided},
+     {0, nullptr, L"editor-1.0", 0, 0}},
+    {"HandoffEventsMissing",
+     {.Tamper = [](Arguments& a) { a[ArgumentHandoffName] += L"-none"; }},
+     {3, "Cannot open update handoff events or editor process. Windows error: 2", L"editor-1.0", 0,
+      0}},
+    {"ParentRunsAnotherCopyOfTheEditor",
+     {.Edit = ParentRunsACopy},
+     {3, "The update parent is not the requested editor executable.", L"editor-1.0", 0, 0}},
+    {"PackageKindInCapitals",
+     {.Tamper = [](Arguments& a) { a[ArgumentPackageKind] = L"MSI"; }},
+     {2, nullptr, L"editor-1.0", 0, 0}},
+    {"ProcessIdWithoutDigitsInNineElements",
+     {.Tamper = [](Arguments& a) { a[ArgumentProcessId] = L"x", a.resize(9); }},
+     {7, "Unexpected error while preparing the update.", L"editor-1.0", 0, 0}},
+    {"ProcessIdWithoutDigitsAndRelativeStatusPath",
+     {.Tamper = [](Arguments& a) { a[ArgumentProcessId] = L"", a[ArgumentStatusFile] = L"s"; }},
+     {7, nullptr, L"editor-1.0", 0, 0}},
+    {"StatusFolderMissing",
+     {.Package = Setup, .Edit = [](Work w, UpdateOrder& o) { o.StatusFilePath = w + L"\\-\\s"; }},
+     {0, nullptr, L"editor-2.0", 1, 1}},
+    {"StatusFileHeldOpenByAnotherProgram",
+     {.Package = Setup, .StatusHeldAfterReady = true},
+     {0, "", L"editor-2.0", 1, 1}},
 };
 
 class UpdateOutcome : public testing::TestWithParam<Row> {};
@@ -284,12 +296,17 @@ TEST_P(UpdateOutcome, LeavesTheExpectedTraces) {
     const Scenario& given = row.Given;
     const Outcome& expect = row.Expect;
     const std::wstring work = MakeWorkFolder(L"update");
-    const std::wstring install = work + L"\\Tavo PDF";
-    const std::wstring editor = install + L"\\tavoPDFEditor.exe";
+    const std::wstring editor =
+        (given.Drive != nullptr ? given.Drive : work + L"\\Tavo PDF") + L"\\tavoPDFEditor.exe";
+    const std::wstring install = ParentFolder(editor);
     const bool isMsi = std::wstring(given.Package).ends_with(L".msi");
     const std::wstring package = work + (isMsi ? L"\\update 2.0.msi" : L"\\Setup 2.0.exe");
-    for (const wchar_t* folder : {L"\\Tavo PDF", L"\\State"}) {
-        CreateDirectoryW((work + folder).c_str(), nullptr);
+    for (const std::wstring& folder : {install, work + L"\\State"}) {
+        CreateDirectoryW(folder.c_str(), nullptr);
+    }
+    std::error_code empty; // an empty drive root lists nothing, not even "."
+    for (const auto& file : std::filesystem::directory_iterator(install, empty)) {
+        std::filesystem::remove(file); // a drive's root from an earlier run
     }
     const std::wstring fixtures = FixturesFolder() + L"\\";
     CopyFileW((fixtures + given.Installed + L"\\tavoPDFEditor.exe").c_str(), editor.c_str(), 0);

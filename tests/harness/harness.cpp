@@ -93,7 +93,8 @@ namespace {
 
 // The stand-ins' records in folder, one a line: "<process id>|<start>".
 std::vector<std::wstring> ReadRecords(const std::wstring& folder) {
-    const std::string bytes = ReadBytes(folder + L"\\launches.log").value_or("");
+    const std::string bytes =
+        ReadBytes(std::filesystem::path(folder) / L"launches.log").value_or("");
     std::wistringstream log(
         std::wstring(reinterpret_cast<const wchar_t*>(bytes.data()), bytes.size() / 2));
     std::vector<std::wstring> records;
