@@ -10,9 +10,6 @@
 std::vector<std::wstring> HelperArguments(const UpdateOrder& order,
                                           const std::wstring& handoffName);
 
-// Creates the three events under that name; on failure the record is empty.
-DWORD CreateNamedHandoff(const std::wstring& name, UpdateHandoff& handoff);
-
 // Starts the helper with exactly these elements, checked or not (the tests
 // give it command lines the helper must refuse). 0, or the Windows error.
 DWORD LaunchHelper(const std::vector<std::wstring>& arguments, UpdateHandoff& handoff);

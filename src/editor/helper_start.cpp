@@ -25,8 +25,7 @@ DWORD CreateHandoffEvent(const std::wstring& name, const wchar_t* suffix, Unique
     return !event || error == ERROR_ALREADY_EXISTS ? error : ERROR_SUCCESS;
 }
 
-} // namespace
-
+// The three events under that name; on failure the record is left empty.
 DWORD CreateNamedHandoff(const std::wstring& name, UpdateHandoff& handoff) {
     handoff.Name = name;
     DWORD error = CreateHandoffEvent(name, ReadyEventSuffix, handoff.Ready);
@@ -41,8 +40,6 @@ DWORD CreateNamedHandoff(const std::wstring& name, UpdateHandoff& handoff) {
     }
     return error;
 }
-
-namespace {
 
 // An earlier attempt's text would be read as this attempt's outcome.
 DWORD RemoveOldStatusFile(const std::wstring& statusFilePath) {

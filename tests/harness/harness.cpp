@@ -1,6 +1,7 @@
 #include "harness.h"
 
 #include "editor/helper_launch.h"
+#include "verify/checksum.h"
 
 #include <bcrypt.h>
 
@@ -14,14 +15,6 @@ std::wstring ExecutableFolder() {
     std::wstring path(32768, L'\0');
     path.resize(GetModuleFileNameW(nullptr, path.data(), 32768));
     return path.substr(0, path.rfind(L'\\'));
-}
-
-std::wstring FixturesFolder() {
-    return ExecutableFolder() + L"\\fixtures";
-}
-
-std::wstring HelperExecutablePath() {
-    return ExecutableFolder() + L"\\tavoPDFUpdateHelper.exe";
 }
 
 std::wstring MakeWorkFolder(const std::wstring& purpose) {
@@ -49,17 +42,13 @@ std::optional<std::string> ReadBytes(const std::wstring& path) {
 
 std::wstring Sha256OfFile(const std::wstring& path) {
     std::string bytes = ReadBytes(path).value_or("");
-    unsigned char digest[32] = {};
+    std::array<unsigned char, 32> digest = {};
     BCRYPT_ALG_HANDLE sha256 = nullptr;
     BCryptOpenAlgorithmProvider(&sha256, BCRYPT_SHA256_ALGORITHM, nullptr, 0);
     BCryptHash(sha256, nullptr, 0, reinterpret_cast<PUCHAR>(bytes.data()),
-               static_cast<ULONG>(bytes.size()), digest, sizeof(digest));
+               static_cast<ULONG>(bytes.size()), digest.data(), 32);
     BCryptCloseAlgorithmProvider(sha256, 0);
-    std::wstring hex;
-    for (const unsigned char byte : digest) {
-        hex += {L"0123456789abcdef"[byte >> 4], L"0123456789abcdef"[byte & 15]};
-    }
-    return hex;
+    return FormatDigest(digest);
 }
 
 StartedProcess StartProcess(const std::wstring& executable, const std::wstring& commandLine,
@@ -106,11 +95,11 @@ std::vector<std::wstring> ReadRecords(const std::wstring& folder) {
 
 } // namespace
 
-StartedProcess StartStandIn(const std::wstring& path, const std::wstring& arguments) {
+StartedProcess StartStandIn(const std::wstring& path) {
     const std::wstring folder = path.substr(0, path.rfind(L'\\'));
     const size_t before = ReadStarts(folder).size();
     CopyFileW((FixturesFolder() + L"\\unversioned\\tavoPDFEditor.exe").c_str(), path.c_str(), TRUE);
-    StartedProcess started = StartProcess(path, L"\"" + path + L"\"" + arguments, folder);
+    StartedProcess started = StartProcess(path, L"\"" + path + L"\"", folder);
     ReadStarts(folder, before + 1);
     return started;
 }
@@ -134,26 +123,57 @@ void EndStandIns(const std::wstring& folder) {
     }
 }
 
+namespace {
+
+// What a box shows besides its text: whether its icon is the error icon, told
+// by the icon's colours on the screen (Wine keeps icons per process, so no
+// handle can be compared), and its buttons. One box at a time is raised above
+// all others to be looked at.
+std::wstring LooksOf(HWND box) {
+    static const HANDLE looking = CreateMutexW(nullptr, FALSE, L"Local\\TavoTestsLookAtABox");
+    WaitForSingleObject(looking, 60000);
+    SetWindowPos(box, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+    RECT icon = {};
+    GetWindowRect(GetDlgItem(box, 0x0440), &icon); // stc1: Wine's message box icon
+    // Red fills about half of the error icon; the warning icon is yellow.
+    const HDC screen = GetDC(nullptr);
+    int red = 0;
+    for (int tries = 0; tries < 50 && red < 200; ++tries, Sleep(20)) {
+        red = 0;
+        for (LONG y = icon.top; y < icon.bottom; ++y) {
+            for (LONG x = icon.left; x < icon.right; ++x) {
+                const COLORREF c = GetPixel(screen, x, y);
+                red += GetRValue(c) > 160 && GetGValue(c) < 110 && GetBValue(c) < 110;
+            }
+        }
+    }
+    ReleaseDC(nullptr, screen);
+    ReleaseMutex(looking);
+    std::wstring looks = red >= 200 ? L"error icon" : L"no error icon";
+    for (int button = IDOK; button <= IDNO; ++button) {
+        wchar_t text[64] = {};
+        looks += GetDlgItemTextW(box, button, text, 64) ? L", " + std::wstring(text) : L"";
+    }
+    return looks;
+}
+
+} // namespace
+
 bool StartHelper(const UpdateOrder& order, UpdateHandoff& handoff,
                  void (*tamper)(std::vector<std::wstring>&)) {
     for (int attempt = 1; attempt <= 2; ++attempt) {
-        DWORD error = ERROR_SUCCESS;
+        std::vector<std::wstring> arguments = HelperArguments(order, handoff.Name);
         if (tamper != nullptr) {
-            std::vector<std::wstring> arguments = HelperArguments(order, handoff.Name);
             tamper(arguments);
-            error = LaunchHelper(arguments, handoff);
-        } else {
-            const HelperStart start = StartUpdateHelper(order, handoff);
-            if (!start.Refusal.empty()) {
-                std::printf("the library refused the order: %ls\n", start.Refusal.c_str());
-                return false;
-            }
-            error = start.WindowsError;
         }
-        if (error == ERROR_SUCCESS) {
-            return true;
+        const HelperStart start = tamper != nullptr
+                                      ? HelperStart{false, L"", LaunchHelper(arguments, handoff)}
+                                      : StartUpdateHelper(order, handoff);
+        if (start.WindowsError == ERROR_SUCCESS || !start.Refusal.empty()) {
+            std::printf("%ls", start.Refusal.c_str()); // a row's order is never refused
+            return start.Refusal.empty();
         }
-        std::printf("Wine could not start the helper (error %lu)%s\n", error,
+        std::printf("Wine could not start the helper (error %lu)%s\n", start.WindowsError,
                     attempt == 1 ? "; starting it once more" : "");
     }
     return false;
@@ -162,8 +182,8 @@ bool StartHelper(const UpdateOrder& order, UpdateHandoff& handoff,
 HelperEnd AwaitHelperEnd(HANDLE helper, DWORD helperProcessId, DWORD limitMs,
                          const std::function<void(const std::wstring&)>& onDialog) {
     HelperEnd end;
-    const ULONGLONG deadline = GetTickCount64() + limitMs;
     HWND answered = nullptr;
+    const ULONGLONG deadline = GetTickCount64() + limitMs;
     while (WaitForSingleObject(helper, 50) == WAIT_TIMEOUT) {
         if (GetTickCount64() > deadline) {
             TerminateProcess(helper, 98);
@@ -175,14 +195,13 @@ HelperEnd AwaitHelperEnd(HANDLE helper, DWORD helperProcessId, DWORD limitMs,
             // A box of this helper not answered yet, once its text is there.
             DWORD owner = 0;
             GetWindowThreadProcessId(box, &owner);
-            wchar_t caption[256] = {};
-            wchar_t text[8192] = {};
+            wchar_t caption[256] = {}, text[8192] = {};
             GetWindowTextW(box, caption, 256);
             if (owner != helperProcessId || box == answered || !IsWindowVisible(box) ||
                 GetDlgItemTextW(box, 0xFFFF, text, 8192) == 0) {
                 continue;
             }
-            end.Dialogs.push_back(caption + (L": " + std::wstring(text)));
+            end.Dialogs.push_back(caption + (L" [" + LooksOf(box) + L"]: " + text));
             if (onDialog) {
                 onDialog(end.Dialogs.back());
             }

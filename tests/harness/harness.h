@@ -14,8 +14,12 @@
 #include <vector>
 
 std::wstring ExecutableFolder();
-std::wstring FixturesFolder();
-std::wstring HelperExecutablePath();
+inline std::wstring FixturesFolder() {
+    return ExecutableFolder() + L"\\fixtures";
+}
+inline std::wstring HelperExecutablePath() {
+    return ExecutableFolder() + L"\\tavoPDFUpdateHelper.exe";
+}
 // A folder under the temp folder that this call created.
 std::wstring MakeWorkFolder(const std::wstring& purpose);
 void WriteBytes(const std::wstring& path, const std::string& bytes);
@@ -35,7 +39,7 @@ StartedProcess StartProcess(const std::wstring& executable, const std::wstring& 
 void EndProcess(StartedProcess& process);
 // Starts the stand-in at path (copied there first, without a version
 // resource, if nothing is there) in its folder, once its start is recorded.
-StartedProcess StartStandIn(const std::wstring& path, const std::wstring& arguments = L"");
+StartedProcess StartStandIn(const std::wstring& path);
 // The starts that stand-ins recorded in folder, in order, each as
 // "<working folder>> <command line>", once there are at least that many (30 s
 // at most: a process may be started and not yet have run a line); and ending
@@ -53,7 +57,7 @@ bool StartHelper(const UpdateOrder& order, UpdateHandoff& handoff,
 struct HelperEnd {
     bool Ended = false;
     DWORD ExitCode = 0;
-    std::vector<std::wstring> Dialogs; // "<caption>: <text>"
+    std::vector<std::wstring> Dialogs; // "<caption> [<icon>, <buttons>]: <text>"
 };
 // Waits for the helper's end, reading and answering with OK every message box
 // of that helper (by process id) after handing it to onDialog; ends the
