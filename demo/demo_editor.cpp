@@ -27,7 +27,8 @@ std::wstring OwnPath() {
 }
 
 void Show(const std::wstring& text) {
-    const std::wstring line = L"[editor " + ReadFileVersion(OwnPath()) + L"] " + text + L"\n";
+    static const std::wstring version = ReadFileVersion(OwnPath());
+    const std::wstring line = L"[editor " + version + L"] " + text + L"\n";
     std::string utf8(line.size() * 4, '\0');
     utf8.resize(WideCharToMultiByte(CP_UTF8, 0, line.data(), static_cast<int>(line.size()),
                                     utf8.data(), static_cast<int>(utf8.size()), nullptr, nullptr));

@@ -90,7 +90,8 @@ HelperStart StartUpdateHelper(const UpdateOrder& order, UpdateHandoff& handoff) 
         return start;
     }
     const std::wstring name = handoff.Ready ? handoff.Name : NewHandoffName();
-    start.Refusal = CheckUpdateOrder(order, name);
+    const std::vector<std::wstring> arguments = HelperArguments(order, name);
+    start.Refusal = CheckHelperArguments(order, arguments);
     if (!start.Refusal.empty()) {
         return start;
     }
@@ -101,7 +102,7 @@ HelperStart StartUpdateHelper(const UpdateOrder& order, UpdateHandoff& handoff) 
         start.WindowsError = RemoveOldStatusFile(order.StatusFilePath);
     }
     if (start.WindowsError == ERROR_SUCCESS) {
-        start.WindowsError = LaunchHelper(HelperArguments(order, name), handoff);
+        start.WindowsError = LaunchHelper(arguments, handoff);
     }
     start.Started = start.WindowsError == ERROR_SUCCESS;
     return start;

@@ -62,11 +62,15 @@ std::vector<std::wstring> HelperArguments(const UpdateOrder& order,
 }
 
 std::wstring CheckUpdateOrder(const UpdateOrder& order, const std::wstring& handoffName) {
+    return CheckHelperArguments(order, HelperArguments(order, handoffName));
+}
+
+std::wstring CheckHelperArguments(const UpdateOrder& order,
+                                  const std::vector<std::wstring>& arguments) {
     if (!IsAbsolutePath(order.HelperPath)) {
         return L"helper: not an absolute path";
     }
-    // The helper's own check over the very command line it would be given.
-    const std::vector<std::wstring> arguments = HelperArguments(order, handoffName);
+    // The helper's own check over the very command line it will be given.
     std::vector<const wchar_t*> elements;
     for (const std::wstring& argument : arguments) {
         elements.push_back(argument.c_str());
