@@ -20,14 +20,8 @@
 
 namespace {
 
-std::wstring OwnPath() {
-    std::wstring path(32768, L'\0');
-    path.resize(GetModuleFileNameW(nullptr, path.data(), 32768));
-    return path;
-}
-
 void Show(const std::wstring& text) {
-    static const std::wstring version = ReadFileVersion(OwnPath());
+    static const std::wstring version = ReadFileVersion(ExecutablePath());
     const std::wstring line = L"[editor " + version + L"] " + text + L"\n";
     std::string utf8(line.size() * 4, '\0');
     utf8.resize(WideCharToMultiByte(CP_UTF8, 0, line.data(), static_cast<int>(line.size()),
@@ -51,6 +45,10 @@ void ShowUpdateOutcome(const std::wstring& statusFile) {
     case OutcomeKind::RefusedBeforeEditorExit:
     case OutcomeKind::UnexpectedError:
         return Show(L"the update was not installed: " + outcome.Text);
+    case OutcomeKind::InstalledRestartFailed:
+        // Updated; the helper's dialog said its first restart failed, and started this one.
+        return Show(L"updated (the helper has shown that its first restart failed): " +
+                    outcome.Text);
     case OutcomeKind::FailedAfterEditorExit:
         // The helper's dialog has told the user already: no second dialog.
         return Show(L"(the helper has shown why) the update did not finish: " + outcome.Text);
@@ -67,8 +65,8 @@ bool HandOverUpdate(const wchar_t* const* offer, std::vector<std::wstring> docum
     std::wstring temp(MAX_PATH + 1, L'\0');
     temp.resize(GetTempPathW(MAX_PATH + 1, temp.data()));
     const std::wstring helper = temp + L"tavoPDFUpdateHelper.exe";
-    CopyFileW((ParentFolder(OwnPath()) + L"\\tavoPDFUpdateHelper.exe").c_str(), helper.c_str(),
-              FALSE);
+    CopyFileW((ParentFolder(ExecutablePath()) + L"\\tavoPDFUpdateHelper.exe").c_str(),
+              helper.c_str(), FALSE);
 
     UpdateOrder order;
     order.HelperPath = helper;
@@ -102,6 +100,7 @@ bool HandOverUpdate(const wchar_t* const* offer, std::vector<std::wstring> docum
     }
     Show(L"the helper is ready; saving the user's work and closing the documents");
     if (CommitUpdate(handoff) != CommitResult::Committed) {
+        CancelUpdate(handoff);
         Show(L"the helper is gone; no update now");
         return false;
     }

@@ -21,6 +21,9 @@ std::wstring_view LastPathComponent(std::wstring_view path);
 
 std::wstring WithBackslashes(std::wstring path);
 
+// The full path of this process's executable.
+std::wstring ExecutablePath();
+
 // Compares with the letters A-Z folded to a-z and nothing else folded, so the
 // answer never depends on a locale.
 bool EqualsIgnoringAsciiCase(std::wstring_view first, std::wstring_view second);

@@ -9,7 +9,9 @@
 //      runs on; this may take seconds for a large package.
 //   3. Save the user's work and close the documents, then CommitUpdate and
 //      exit at once: the helper waits 120 s for the editor's process to end
-//      and then gives up. Or CancelUpdate, and keep running.
+//      and then gives up. Or CancelUpdate (also when the user declines to
+//      save), and keep running. Only CommitResult::Committed, or
+//      CancelResult::CommitStands, means exit.
 //   4. The helper installs, then starts the editor again with the order's
 //      EditorArguments; the restarted editor calls ReadUpdateOutcome on the
 //      status file (pass its path among those arguments).
@@ -28,19 +30,21 @@
 // What the editor's download manifest says of the update, and how to
 // start the editor again.
 struct UpdateOrder {
-    // The helper's exe. Run a copy outside the install folder: an installer
-    // cannot replace a program that is running.
+    // The helper's exe. Run a copy outside the install folder (a path inside
+    // it is refused): an installer cannot replace a program that is running.
     std::wstring HelperPath;
     std::wstring PackagePath;
     std::wstring PackageSha256; // 64 hexadecimal digits, any letter case
     PackageFormat PackageKind = PackageFormat::Msi;
     std::wstring TargetVersion; // the package's version, such as 2.0 or 2.0.1.7
-    // Where the helper writes its one-line outcome; it must not exist yet
-    // or be replaceable, since an old text there would be read as this one.
+    // Where the helper writes its one-line outcome. Its folder must exist; a
+    // file there is removed before the start (an old text would be read as
+    // this attempt's outcome), so it must not be the package.
     std::wstring StatusFilePath;
     // The restarted editor's arguments, passed back exactly.
     std::vector<std::wstring> EditorArguments;
-    // The editor that exits for the update; unset: this process.
+    // The editor that exits for the update; unset: this process. A process
+    // id needs its EditorPath too.
     std::optional<DWORD> EditorProcessId;
     std::optional<std::wstring> EditorPath;
 };
@@ -62,9 +66,12 @@ struct UpdateHandoff {
 // record has no events yet.
 DWORD CreateUpdateHandoff(UpdateHandoff& handoff);
 
-// Empty when the order keeps every rule the helper checks; otherwise the
-// argument and the rule it breaks, such as "status file: not an absolute
-// path". handoffName is the name the helper will be given.
+// Empty when the order keeps every rule the helper checks, and the library's
+// own (an existing status folder, a status file that is not the package, a
+// helper outside the install folder, no NUL character, a process id with its
+// editor path); otherwise the argument and the rule it breaks, such as
+// "status file: not an absolute path". handoffName is the name the helper
+// will be given.
 std::wstring CheckUpdateOrder(const UpdateOrder& order, const std::wstring& handoffName);
 
 struct HelperStart {
@@ -75,13 +82,18 @@ struct HelperStart {
 
 // Checks the order, creates the handoff unless the record has one, removes
 // an old status file and starts the helper: windowless as it is, without a
-// busy cursor, in its own folder, inheriting no handle. A record serves one
-// attempt: one whose helper was started is refused.
+// busy cursor, in its own folder, inheriting no handle, and out of the
+// editor's job object where the job allows it. An editor in a job that ends
+// its processes when it closes and lets none out is refused: the helper
+// would end with the editor. A record serves one attempt: one whose helper
+// was started is refused.
 HelperStart StartUpdateHelper(const UpdateOrder& order, UpdateHandoff& handoff);
 
 enum class OutcomeKind {
     Installed,               // the update is installed and the editor runs again
     InstalledRestartAdvised, // installed; Windows asks for a restart to finish
+    InstalledRestartFailed,  // installed; the helper's dialog has told the user that its
+                             // first restart failed, and started this editor
     RefusedBeforeEditorExit, // nothing installed; the editor was not asked to exit
     FailedAfterEditorExit,   // the user has seen the helper's dialog already
     UnexpectedError,         // the helper ended on an error it did not expect
@@ -118,13 +130,23 @@ enum class CommitResult {
     Committed,   // exit now: the helper installs once the editor has ended
     NotReady,    // the helper has not said it is ready: do not exit
     HelperEnded, // nobody would install or restart the editor: do not exit
+    Cancelled,   // the attempt was cancelled: do not exit
     Failed,      // the commit event could not be set: do not exit
 };
 
 // Lets the helper bring its elevation prompt and dialogs to the front, then
-// tells it that the editor exits. Only Committed means the editor may exit.
+// tells it that the editor exits. Only Committed means the editor may exit;
+// after a cancel nothing is committed.
 CommitResult CommitUpdate(const UpdateHandoff& handoff);
 
-// The editor keeps running; the helper ends without installing. 0, or the
-// Windows error.
-DWORD CancelUpdate(const UpdateHandoff& handoff);
+enum class CancelResult {
+    Cancelled,    // the helper has ended and installs nothing: keep running
+    CommitStands, // committed already: the helper waits for the editor to exit, so exit
+    Failed,       // the helper could not be ended: keep running, commit nothing
+};
+
+// Tells the helper that the editor keeps running, and returns once the
+// helper has ended (within about two seconds; a helper still checking the
+// package is ended), so that it cannot write into a later attempt's status
+// file. A commit made earlier stands.
+CancelResult CancelUpdate(const UpdateHandoff& handoff);

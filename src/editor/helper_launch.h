@@ -2,6 +2,7 @@
 
 #include "editor/editor_update.h"
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -15,6 +16,22 @@ std::vector<std::wstring> HelperArguments(const UpdateOrder& order,
 std::wstring CheckHelperArguments(const UpdateOrder& order,
                                   const std::vector<std::wstring>& arguments);
 
+// How the helper is started when the editor runs in a job object: a job that
+// ends its processes when it closes would end the helper with the editor,
+// halfway through an install or before the restart.
+enum class JobStart {
+    Plain,             // no job, or one whose children leave it by themselves
+    Breakaway,         // out of the job, or not at all
+    BreakawayOrInside, // out of the job where it allows that, else inside
+    Refused,           // the job would end the helper and lets nothing out
+};
+
+// The choice for a process in a job (or not) with these limit flags; no
+// flags: they could not be read.
+JobStart ChooseJobStart(bool inJob, std::optional<DWORD> limitFlags);
+JobStart JobStartOfThisProcess();
+
 // Starts the helper with exactly these elements, checked or not (the tests
 // give it command lines the helper must refuse). 0, or the Windows error.
-DWORD LaunchHelper(const std::vector<std::wstring>& arguments, UpdateHandoff& handoff);
+DWORD LaunchHelper(const std::vector<std::wstring>& arguments, UpdateHandoff& handoff,
+                   JobStart job = JobStartOfThisProcess());

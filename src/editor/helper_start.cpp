@@ -56,9 +56,13 @@ DWORD CreateUpdateHandoff(UpdateHandoff& handoff) {
     return CreateNamedHandoff(NewHandoffName(), handoff);
 }
 
-DWORD LaunchHelper(const std::vector<std::wstring>& arguments, UpdateHandoff& handoff) {
+DWORD LaunchHelper(const std::vector<std::wstring>& arguments, UpdateHandoff& handoff,
+                   JobStart job) {
+    if (job == JobStart::Refused) {
+        return ERROR_ACCESS_DENIED;
+    }
     const std::wstring& helperPath = arguments.front();
-    std::wstring commandLine = BuildCommandLine(
+    const std::wstring commandLine = BuildCommandLine(
         helperPath, JoinQuotedArguments(std::vector(arguments.begin() + 1, arguments.end())));
     // Its own folder: the helper then holds no folder of the installation
     // open as its current one.
@@ -71,9 +75,21 @@ DWORD LaunchHelper(const std::vector<std::wstring>& arguments, UpdateHandoff& ha
     startup.cb = sizeof(startup);
     startup.dwFlags = STARTF_FORCEOFFFEEDBACK;
     PROCESS_INFORMATION started = {};
-    if (!CreateProcessW(helperPath.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                        workingFolder.c_str(), &startup, &started)) {
-        return GetLastError();
+    const auto start = [&](DWORD flags) {
+        std::wstring writable = commandLine; // CreateProcessW may write to it
+        return CreateProcessW(helperPath.c_str(), writable.data(), nullptr, nullptr, FALSE, flags,
+                              nullptr, workingFolder.c_str(), &startup, &started)
+                   ? ERROR_SUCCESS
+                   : GetLastError();
+    };
+    // Out of the editor's job where it must be: a job that closes with the
+    // editor would otherwise end the helper halfway.
+    DWORD error = start(job == JobStart::Plain ? 0 : CREATE_BREAKAWAY_FROM_JOB);
+    if (error == ERROR_ACCESS_DENIED && job == JobStart::BreakawayOrInside) {
+        error = start(0);
+    }
+    if (error != ERROR_SUCCESS) {
+        return error;
     }
     const UniqueHandle thread = OwnHandle(started.hThread);
     handoff.Helper = OwnHandle(started.hProcess);
@@ -95,6 +111,12 @@ HelperStart StartUpdateHelper(const UpdateOrder& order, UpdateHandoff& handoff) 
     if (!start.Refusal.empty()) {
         return start;
     }
+    const JobStart job = JobStartOfThisProcess();
+    if (job == JobStart::Refused) {
+        start.Refusal = L"job: the editor runs in a job that ends its processes when it closes and "
+                        L"lets none out, so the helper would end with the editor";
+        return start;
+    }
     if (!handoff.Ready) {
         start.WindowsError = CreateNamedHandoff(name, handoff);
     }
@@ -102,7 +124,7 @@ HelperStart StartUpdateHelper(const UpdateOrder& order, UpdateHandoff& handoff) 
         start.WindowsError = RemoveOldStatusFile(order.StatusFilePath);
     }
     if (start.WindowsError == ERROR_SUCCESS) {
-        start.WindowsError = LaunchHelper(arguments, handoff);
+        start.WindowsError = LaunchHelper(arguments, handoff, job);
     }
     start.Started = start.WindowsError == ERROR_SUCCESS;
     return start;

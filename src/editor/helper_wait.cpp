@@ -1,5 +1,9 @@
 #include "editor/editor_update.h"
 
+#include "base/outcomes.h"
+
+#include <mutex>
+
 HelperReadiness AwaitHelperReady(const UpdateHandoff& handoff, DWORD limitMs) {
     HelperReadiness readiness;
     // Ready first: a helper that became ready and has ended since (the
@@ -23,21 +27,73 @@ HelperReadiness AwaitHelperReady(const UpdateHandoff& handoff, DWORD limitMs) {
     return readiness;
 }
 
-CommitResult CommitUpdate(const UpdateHandoff& handoff) {
-    // Exiting before the helper is ready, or with no helper left, would
-    // leave the user without an editor and without an update.
-    if (WaitForSingleObject(handoff.Ready.get(), 0) != WAIT_OBJECT_0) {
-        return CommitResult::NotReady;
-    }
-    if (WaitForSingleObject(handoff.Helper.get(), 0) != WAIT_TIMEOUT) {
-        return CommitResult::HelperEnded;
-    }
-    // The helper has no window of its own: without this, its elevation
-    // prompt and dialogs could wait unseen behind other windows.
-    AllowSetForegroundWindow(handoff.HelperProcessId);
-    return SetEvent(handoff.Commit.get()) ? CommitResult::Committed : CommitResult::Failed;
+namespace {
+
+// A ready helper ends at once when it sees the cancel; one still checking
+// the package is ended after this.
+constexpr DWORD CancelGraceMs = 2000;
+constexpr DWORD HelperEndLimitMs = 10000;
+
+bool IsSet(const UniqueHandle& event) {
+    return WaitForSingleObject(event.get(), 0) == WAIT_OBJECT_0;
 }
 
-DWORD CancelUpdate(const UpdateHandoff& handoff) {
-    return SetEvent(handoff.Cancel.get()) ? ERROR_SUCCESS : GetLastError();
+bool IsRunning(const UniqueHandle& process) {
+    return WaitForSingleObject(process.get(), 0) == WAIT_TIMEOUT;
+}
+
+// Commit and cancel exclude each other, whichever threads of the editor call
+// them: each looks at the other's event and sets its own under this lock.
+std::mutex& DecisionLock() {
+    static std::mutex lock;
+    return lock;
+}
+
+} // namespace
+
+CommitResult CommitUpdate(const UpdateHandoff& handoff) {
+    {
+        const std::lock_guard<std::mutex> deciding(DecisionLock());
+        if (IsSet(handoff.Cancel)) {
+            return CommitResult::Cancelled;
+        }
+        // Exiting before the helper is ready, or with no helper left, would
+        // leave the user without an editor and without an update.
+        if (!IsSet(handoff.Ready)) {
+            return CommitResult::NotReady;
+        }
+        if (!IsRunning(handoff.Helper)) {
+            return CommitResult::HelperEnded;
+        }
+        // The helper has no window of its own: without this, its elevation
+        // prompt and dialogs could wait unseen behind other windows.
+        AllowSetForegroundWindow(handoff.HelperProcessId);
+        if (!SetEvent(handoff.Commit.get())) {
+            return CommitResult::Failed;
+        }
+    }
+    // A helper that ended before it saw the commit installs nothing.
+    return IsRunning(handoff.Helper) ? CommitResult::Committed : CommitResult::HelperEnded;
+}
+
+CancelResult CancelUpdate(const UpdateHandoff& handoff) {
+    {
+        const std::lock_guard<std::mutex> deciding(DecisionLock());
+        if (IsSet(handoff.Commit) && IsRunning(handoff.Helper)) {
+            return CancelResult::CommitStands;
+        }
+        SetEvent(handoff.Cancel.get());
+    }
+    if (!handoff.Helper) {
+        return CancelResult::Cancelled;
+    }
+    // Only once the helper has ended can it write nothing more into the
+    // status file, where a later attempt's outcome may be read. Ending it is
+    // safe: without a commit it has changed nothing.
+    if (WaitForSingleObject(handoff.Helper.get(), CancelGraceMs) == WAIT_TIMEOUT) {
+        TerminateProcess(handoff.Helper.get(), ExitSuccess);
+    }
+    return WaitForSingleObject(handoff.Helper.get(), HelperEndLimitMs) == WAIT_OBJECT_0
+               ? CancelResult::Cancelled
+               : CancelResult::Failed;
 }

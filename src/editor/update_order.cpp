@@ -1,18 +1,11 @@
 #include "editor/helper_launch.h"
 
 #include "base/paths.h"
+#include "handoff/handoff.h"
 #include "verify/checksum.h"
 #include "verify/version_compare.h"
 
 namespace {
-
-constexpr DWORD LongPathLength = 32768;
-
-std::wstring OwnExecutablePath() {
-    std::wstring path(LongPathLength, L'\0');
-    path.resize(GetModuleFileNameW(nullptr, path.data(), LongPathLength));
-    return path;
-}
 
 // Each rule the helper refuses silently, told as "<argument>: <rule broken>".
 const wchar_t* DescribeBrokenRule(RequestRule rule) {
@@ -41,6 +34,39 @@ const wchar_t* DescribeBrokenRule(RequestRule rule) {
     return L"";
 }
 
+// What each element of the helper's command line is, for a refusal.
+std::wstring ArgumentName(size_t index) {
+    static constexpr const wchar_t* Names[] = {
+        L"helper",         L"editor process id", L"handoff name",
+        L"package",        L"SHA-256",           L"editor executable",
+        L"target version", L"package kind",      L"status file"};
+    return index < ArgumentFirstForEditor
+               ? Names[index]
+               : L"editor argument " + std::to_wstring(index - ArgumentStatusFile);
+}
+
+bool IsExistingFolder(const std::wstring& path) {
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+// The path lies in the folder, or in a folder inside it, judged by file
+// identity. Of a drive's root folder only the files right in it count: an
+// editor installed there does not own the whole drive.
+bool IsInsideFolder(const std::wstring& path, const std::wstring& folder) {
+    const bool driveRoot = ParentFolder(folder) == folder;
+    for (std::wstring inner = path, outer = ParentFolder(path); !outer.empty() && outer != inner;
+         inner = outer, outer = ParentFolder(outer)) {
+        if (IsSameFile(outer, folder)) {
+            return true;
+        }
+        if (driveRoot) {
+            break;
+        }
+    }
+    return false;
+}
+
 } // namespace
 
 std::vector<std::wstring> HelperArguments(const UpdateOrder& order,
@@ -52,7 +78,7 @@ std::vector<std::wstring> HelperArguments(const UpdateOrder& order,
     arguments[ArgumentHandoffName] = handoffName;
     arguments[ArgumentPackage] = order.PackagePath;
     arguments[ArgumentChecksum] = order.PackageSha256;
-    arguments[ArgumentEditor] = order.EditorPath ? *order.EditorPath : OwnExecutablePath();
+    arguments[ArgumentEditor] = order.EditorPath ? *order.EditorPath : ExecutablePath();
     arguments[ArgumentTargetVersion] = order.TargetVersion;
     arguments[ArgumentPackageKind] =
         order.PackageKind == PackageFormat::Msi ? PackageKindMsi : PackageKindExe;
@@ -67,8 +93,19 @@ std::wstring CheckUpdateOrder(const UpdateOrder& order, const std::wstring& hand
 
 std::wstring CheckHelperArguments(const UpdateOrder& order,
                                   const std::vector<std::wstring>& arguments) {
+    // The command line would be cut at the NUL, and the helper refuse what is left.
+    for (size_t index = 0; index < arguments.size(); ++index) {
+        if (arguments[index].find(L'\0') != std::wstring::npos) {
+            return ArgumentName(index) + L": holds a NUL character";
+        }
+    }
     if (!IsAbsolutePath(order.HelperPath)) {
         return L"helper: not an absolute path";
+    }
+    // This process's executable would be paired with another process's id,
+    // and the helper's parent check would fail.
+    if (order.EditorProcessId && !order.EditorPath) {
+        return L"editor executable: not given with the editor process id";
     }
     // The helper's own check over the very command line it will be given.
     std::vector<const wchar_t*> elements;
@@ -88,6 +125,19 @@ std::wstring CheckHelperArguments(const UpdateOrder& order,
     }
     if (!ParseVersion(order.TargetVersion)) {
         return L"target version: not 2 to 4 numbers of at most 65535";
+    }
+    // Every write of the helper would fail silently: a good install could
+    // not be told from a refusal.
+    if (!IsExistingFolder(ParentFolder(request.StatusFilePath))) {
+        return L"status file: its folder does not exist";
+    }
+    // The old status file is removed before the start: that would be the download.
+    if (IsSameFile(request.StatusFilePath, request.PackagePath)) {
+        return L"status file: names the package";
+    }
+    // An installer cannot replace a program that is running.
+    if (IsInsideFolder(order.HelperPath, request.InstallFolder)) {
+        return L"helper: inside the install folder";
     }
     return L"";
 }

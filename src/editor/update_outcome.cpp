@@ -55,7 +55,10 @@ OutcomeKind KindOf(const OutcomeText& outcome) {
     case ExitEditorDidNotExit:
         return OutcomeKind::RefusedBeforeEditorExit;
     case ExitFailedAfterEditorExit:
-        return OutcomeKind::FailedAfterEditorExit;
+        // The update is in: only the first restart failed.
+        return std::wstring_view(outcome.Text) == TextRestartFailed
+                   ? OutcomeKind::InstalledRestartFailed
+                   : OutcomeKind::FailedAfterEditorExit;
     case ExitUnexpectedError:
         return OutcomeKind::UnexpectedError;
     case ExitBadRequest:

@@ -25,24 +25,34 @@ std::vector<unsigned char> ReadVersionBlock(const VersionFunctions& version,
     return block;
 }
 
-// A string value read up to its first NUL, but never past the length the
-// query reports nor past the end of the resource: a damaged resource without
-// a terminator must not lead us into memory that is not ours. The resource
-// ends where its root node says (its first 16-bit word), which is before the
-// end of the buffer: GetFileVersionInfoW keeps working space after it.
-std::wstring BoundedString(const std::vector<unsigned char>& block, const void* value,
-                           UINT reportedLength) {
-    const auto* first = static_cast<const unsigned char*>(value);
+// Where the resource ends: where its root node says (its first 16-bit
+// word), which is before the end of the buffer, since GetFileVersionInfoW
+// keeps working space after it. A value is read only before this end: a
+// damaged resource must not lead us into memory that is not ours.
+const unsigned char* ResourceEnd(const std::vector<unsigned char>& block) {
     WORD resourceLength = 0;
     if (block.size() >= sizeof(resourceLength)) {
         memcpy(&resourceLength, block.data(), sizeof(resourceLength));
     }
-    const size_t usable = resourceLength < block.size() ? resourceLength : block.size();
-    const unsigned char* blockEnd = block.data() + usable;
-    if (first < block.data() || first >= blockEnd) {
+    return block.data() + (resourceLength < block.size() ? resourceLength : block.size());
+}
+
+// The bytes of a value of that many bytes, when all of them lie in the resource.
+bool LiesInResource(const std::vector<unsigned char>& block, const void* value, size_t bytes) {
+    const auto* first = static_cast<const unsigned char*>(value);
+    return first >= block.data() && first <= ResourceEnd(block) &&
+           bytes <= static_cast<size_t>(ResourceEnd(block) - first);
+}
+
+// A string value read up to its first NUL, but never past the length the
+// query reports nor past the end of the resource.
+std::wstring BoundedString(const std::vector<unsigned char>& block, const void* value,
+                           UINT reportedLength) {
+    const auto* first = static_cast<const unsigned char*>(value);
+    if (!LiesInResource(block, value, sizeof(wchar_t))) {
         return std::wstring();
     }
-    const size_t unitsInBlock = static_cast<size_t>(blockEnd - first) / sizeof(wchar_t);
+    const size_t unitsInBlock = static_cast<size_t>(ResourceEnd(block) - first) / sizeof(wchar_t);
     const size_t limit = reportedLength < unitsInBlock ? reportedLength : unitsInBlock;
     std::wstring text;
     for (size_t index = 0; index < limit; ++index) {
@@ -101,8 +111,9 @@ std::wstring ReadFileVersion(const std::wstring& executablePath) {
     }
     void* root = nullptr;
     UINT rootLength = 0;
-    if (!version->VerQueryValue(block.data(), L"\\", &root, &rootLength) || root == nullptr ||
-        rootLength < sizeof(VS_FIXEDFILEINFO)) {
+    if (!version->VerQueryValue(block.data(), L"\\", &root, &rootLength) ||
+        rootLength < sizeof(VS_FIXEDFILEINFO) ||
+        !LiesInResource(block, root, sizeof(VS_FIXEDFILEINFO))) {
         return std::wstring();
     }
     VS_FIXEDFILEINFO fixed = {};

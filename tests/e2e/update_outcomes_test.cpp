@@ -19,9 +19,16 @@ namespace {
 using Arguments = std::vector<std::wstring>;
 using Work = const std::wstring&;
 
-// What the editor does: the first two decide before the helper even starts,
-// the last two commit once it is ready.
-enum class Editor { Cancels, CommitsAndCancels, EndsUndecided, CommitsAndExits, CommitsAndStays };
+// What the editor does: the first decides before the helper even starts, the
+// second while it checks the package (then commits all the same), the last
+// two commit once it is ready.
+enum class Editor {
+    CommitsAndCancels,
+    CancelsThenCommits,
+    EndsUndecided,
+    CommitsAndExits,
+    CommitsAndStays
+};
 
 struct Scenario {
     const wchar_t* Package = L"packages\\editor-2.0-1.msi"; // a fixture
@@ -35,6 +42,8 @@ struct Scenario {
     // The helper beside planted version.dll, msi.dll and bcrypt.dll, which
     // Wine is told to prefer as Windows would.
     bool PlantedLibraries = false;
+    // The editor (this test program, from then on) runs in a job with these limits.
+    DWORD JobLimits = 0;
     // Changes the order or the world around it; another program's handle it
     // opens stays open until the test ends.
     void (*Edit)(Work work, UpdateOrder&) = nullptr;
@@ -53,14 +62,10 @@ struct Outcome {
 };
 
 // What a row changes, and what it expects.
-struct Case {
-    Scenario Given;
-    Outcome Expect;
-};
-
 struct Row {
     const char* Situation;
-    Case Is;
+    Scenario Given;
+    Outcome Expect;
 };
 
 // What every restarted editor must get back exactly, and the command line
@@ -81,13 +86,11 @@ const std::string StatusBefore(120, '#');
 const wchar_t V1[] = L"editor-1.0"; // the installed editor's fixtures
 const wchar_t V2[] = L"editor-2.0";
 const char Installed[] = "Installed successfully.";
-const char Unexpected[] = "Unexpected error while preparing the update.";
 const char ChecksumFailed[] = "Update checksum failed.";
 const char Mismatch[] = "Unsupported installer or release version mismatch.";
 const char NotNewer[] = "The installed application is already at this version or newer, or "
                         "its version cannot be verified.";
-const wchar_t Setup[] = L"packages\\editor-2.0.exe";          // made by NSIS
-const wchar_t RootSetup[] = L"packages\\editor-2.0-root.exe"; // AllowRootDirInstall true
+const wchar_t Setup[] = L"packages\\editor-2.0.exe"; // made by NSIS
 
 HANDLE HoldOpenForWriting(const std::wstring& path) {
     return CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
@@ -99,22 +102,20 @@ void ZeroPackage(UpdateOrder& order, std::uintmax_t size) {
     std::filesystem::resize_file(order.PackagePath, 0);
     std::filesystem::resize_file(order.PackagePath, size);
     order.PackageSha256 =
-        size == 0 ? L"e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855"
-                  : L"b8030a8ab89280935633d8d991da3d9907c0f12e8b6fc3bfc515f4d440872b6e"; // 2^31+1
+        size == 0             ? L"e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855"
+        : size == (1LL << 31) ? L"a7c744c13cc101ed66c29f672f92455547889cc586ce6d44fe76ae824958ea51"
+                              : L"b8030a8ab89280935633d8d991da3d9907c0f12e8b6fc3bfc515f4d440872b6e";
 }
 
-// The NSIS setup with one 16-bit value of its own version resource changed by
-// delta, at offset from a text in it (found from the end, past the setup's
-// code); the package's checksum follows.
-const wchar_t Description[] = L"Tavo PDF Setup";
-const wchar_t VersionInfo[] = L"VS_VERSION_INFO";
-template <const wchar_t* Text, int Offset, int Delta> void DamageSetup(Work, UpdateOrder& order) {
-    const std::wstring text = Text;
+void OverTwoGibibytes(Work, UpdateOrder& order) {
+    ZeroPackage(order, (1LL << 31) + 1);
+}
+
+// The NSIS setup described as "tavo PDF Setup" in its own version resource
+// (found from the end, past the setup's code); the package's checksum follows.
+void DescribeSetupInLowerCase(Work, UpdateOrder& order) {
     std::string bytes = *ReadBytes(order.PackagePath);
-    const size_t at =
-        bytes.rfind(std::string(reinterpret_cast<const char*>(text.data()), text.size() * 2));
-    auto* value = reinterpret_cast<unsigned short*>(bytes.data() + at + Offset);
-    *value = static_cast<unsigned short>(*value + Delta);
+    bytes[bytes.rfind(std::string(reinterpret_cast<const char*>(L"Tavo PDF Setup"), 28))] = 't';
     WriteBytes(order.PackagePath, bytes);
     order.PackageSha256 = Sha256OfFile(order.PackagePath);
 }
@@ -126,85 +127,101 @@ void CapitalsSlashesAndNoArguments(Work, UpdateOrder& order) {
     order.EditorPath->replace(order.EditorPath->rfind(L'\\'), 99, L"//TAVOPDFEDITOR.EXE");
 }
 
+// A copy in another folder (not one the helper lies in, which is refused).
 void ParentRunsACopy(Work work, UpdateOrder& order) {
-    CopyFileW(order.EditorPath->c_str(), (work + L"\\tavoPDFEditor.exe").c_str(), FALSE);
-    order.EditorPath = work + L"\\tavoPDFEditor.exe";
+    CopyFileW(order.EditorPath->c_str(), (work + L"\\State\\tavoPDFEditor.exe").c_str(), 0);
+    order.EditorPath = work + L"\\State\\tavoPDFEditor.exe";
 }
 
 const Row Rows[] = {
     // The slowest first: it sets the suite's length.
     {"EditorCommitsButNeverExits",
-     {{.Choice = Editor::CommitsAndStays},
-      {5, "The editor did not exit; installation was not started.", V1, 0, 0}}},
+     {.Choice = Editor::CommitsAndStays},
+     {5, "The editor did not exit; installation was not started.", V1, 0, 0}},
     {"MsiAsksForWindowsRestart",
-     {{.Package = L"packages\\editor-2.0-2.msi"},
-      {0, "Installed; Windows restart may also be required.", V2, 1, 1}}},
+     {.Package = L"packages\\editor-2.0-2.msi"},
+     {0, "Installed; Windows restart may also be required.", V2, 1, 1}},
     {"ExeUpdateBesidePlantedLibrariesWithCommitAndCancelBothSet",
-     {{.Package = Setup, .Choice = Editor::CommitsAndCancels, .PlantedLibraries = true},
-      {0, Installed, V2, 1, 1}}},
+     {.Package = Setup, .Choice = Editor::CommitsAndCancels, .PlantedLibraries = true},
+     {0, Installed, V2, 1, 1}},
     {"MsiUpdateBesideLibrariesPlantedToBePreferred",
-     {{.PlantedLibraries = true}, {0, Installed, V2, 1, 1}}},
+     {.PlantedLibraries = true},
+     {0, Installed, V2, 1, 1}},
     {"ChecksumInCapitalsPathsWithForwardSlashesAndNoEditorArguments",
-     {{.Package = Setup, .Edit = CapitalsSlashesAndNoArguments}, {0, Installed, V2, 1, 1}}},
+     {.Package = Setup, .Edit = CapitalsSlashesAndNoArguments},
+     {0, Installed, V2, 1, 1}},
     {"ExeSetupAsksForWindowsRestart",
-     {{.Package = Setup, .SetupDoes = "3010"},
-      {6, "Installation failed. Exit code: 3010", V2, 1, 1}}},
+     {.Package = Setup, .SetupDoes = "3010"},
+     {6, "Installation failed. Exit code: 3010", V2, 1, 1}},
     {"ExeSetupCrashes",
-     {{.Package = Setup, .SetupDoes = "crash"},
-      {6, "Installation failed. Exit code: 3221225477", V1, 1, 1}}},
+     {.Package = Setup, .SetupDoes = "crash"},
+     {6, "Installation failed. Exit code: 3221225477", V1, 1, 1}},
     {"EditorCannotBeRestarted",
-     {{.Package = Setup, .RestartedEditorExits = true},
-      {6, "Installed successfully, but the editor could not be restarted.", V2, 2, 1}}},
+     {.Package = Setup, .RestartedEditorExits = true},
+     {6, "Installed successfully, but the editor could not be restarted.", V2, 2, 1}},
     {"SuiteApplicationStartsWhileEditorExits",
-     {{.Package = Setup, .SuiteApp = L"NorvexViewer.exe", .SuiteAppAfterReady = true},
-      {6, "Another PDF application is still running. Installation was not started.", V1, 1, 0}}},
+     {.Package = Setup, .SuiteApp = L"NorvexViewer.exe", .SuiteAppAfterReady = true},
+     {6, "Another PDF application is still running. Installation was not started.", V1, 1, 0}},
     {"SuiteApplicationRunsBeforeTheUpdate",
-     {{.SuiteApp = L"norvexcompare.EXE"},
-      {4, "Close other PDF editor, viewer, comparison and command-line instances before updating.",
-       V1, 0, 0}}},
+     {.SuiteApp = L"norvexcompare.EXE"},
+     {4, "Close other PDF editor, viewer, comparison and command-line instances before updating.",
+      V1, 0, 0}},
     {"ChecksumDiffers",
-     {{.Edit = [](Work, UpdateOrder& o) { o.PackageSha256 = std::wstring(64, L'0'); }},
-      {4, ChecksumFailed, V1, 0, 0}}},
+     {.Edit = [](Work, UpdateOrder& o) { o.PackageSha256 = std::wstring(64, L'0'); }},
+     {4, ChecksumFailed, V1, 0, 0}},
     {"EmptyPackage",
-     {{.Edit = [](Work, UpdateOrder& o) { ZeroPackage(o, 0); }}, {4, ChecksumFailed, V1, 0, 0}}},
-    {"PackageOneByteOverTwoGibibytes",
-     {{.Edit = [](Work, UpdateOrder& o) { ZeroPackage(o, (1LL << 31) + 1); }},
-      {4, ChecksumFailed, V1, 0, 0}}},
+     {.Edit = [](Work, UpdateOrder& o) { ZeroPackage(o, 0); }},
+     {4, ChecksumFailed, V1, 0, 0}},
+    {"PackageOfExactlyTwoGibibytesIsHashedThenNotAnMsi",
+     {.Edit = [](Work, UpdateOrder& o) { ZeroPackage(o, 1LL << 31); }},
+     {4, Mismatch, V1, 0, 0}},
+    {"EditorCancelsWhileTheHelperHashesTwoGibibytesThenCommits",
+     {.Choice = Editor::CancelsThenCommits, .Edit = OverTwoGibibytes},
+     {0, nullptr, V1, 0, 0}},
+    {"PackageOneByteOverTwoGibibytes", {.Edit = OverTwoGibibytes}, {4, ChecksumFailed, V1, 0, 0}},
     {"PackageHeldOpenForWriting",
-     {{.Edit = [](Work, UpdateOrder& o) { HoldOpenForWriting(o.PackagePath); }},
-      {4, ChecksumFailed, V1, 0, 0}}},
+     {.Edit = [](Work, UpdateOrder& o) { HoldOpenForWriting(o.PackagePath); }},
+     {4, ChecksumFailed, V1, 0, 0}},
     {"PackageIsNotTheTargetVersion",
-     {{.Edit = [](Work, UpdateOrder& o) { o.TargetVersion = L"3.0"; }}, {4, Mismatch, V1, 0, 0}}},
+     {.Edit = [](Work, UpdateOrder& o) { o.TargetVersion = L"3.0"; }},
+     {4, Mismatch, V1, 0, 0}},
     {"SetupDescribedInLowerCase",
-     {{.Package = Setup, .Edit = DamageSetup<Description, 0, 32>}, {4, Mismatch, V1, 0, 0}}},
-    {"SetupVersionWithBadSignature",
-     {{.Package = Setup, .Edit = DamageSetup<VersionInfo, 34, 1>}, {4, Mismatch, V1, 0, 0}}},
+     {.Package = Setup, .Edit = DescribeSetupInLowerCase},
+     {4, Mismatch, V1, 0, 0}},
     // NSIS refuses a drive's root folder as /D= unless its script allows it,
     // and then installs into its default folder.
     {"ExeEditorAtADriveRootWhereTheSetupAllowsIt",
-     {{.Package = RootSetup, .Drive = L"R:"}, {0, Installed, V2, 1, 1}}},
+     {.Package = L"packages\\editor-2.0-root.exe", .Drive = L"R:"}, // AllowRootDirInstall
+     {0, Installed, V2, 1, 1}},
     {"ExeEditorAtADriveRootWhereTheSetupRefusesIt",
-     {{.Package = Setup, .Drive = L"S:"},
-      {6, "The installed application version does not match the requested update.", V1, 1, 1}}},
-    {"EditorAlreadyAtTargetVersion", {{.Installed = V2}, {4, NotNewer, V2, 0, 0}}},
-    {"EditorVersionUnreadable",
-     {{.Installed = L"unversioned"}, {4, NotNewer, L"unversioned", 0, 0}}},
-    {"EditorCancels", {{.Choice = Editor::Cancels}, {0, nullptr, V1, 0, 0}}},
-    {"EditorEndsBeforeDeciding", {{.Choice = Editor::EndsUndecided}, {0, nullptr, V1, 0, 0}}},
+     {.Package = Setup, .Drive = L"S:"},
+     {6, "The installed application version does not match the requested update.", V1, 1, 1}},
+    {"EditorAlreadyAtTargetVersion", {.Installed = V2}, {4, NotNewer, V2, 0, 0}},
+    {"EditorVersionUnreadable", {.Installed = L"unversioned"}, {4, NotNewer, L"unversioned", 0, 0}},
+    {"EditorInAJobThatEndsItsProcessesOnCloseAndAllowsBreakaway",
+     {.Package = Setup,
+      .JobLimits = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE | JOB_OBJECT_LIMIT_BREAKAWAY_OK},
+     {0, Installed, V2, 1, 1}},
+    {"EditorEndsBeforeDeciding", {.Choice = Editor::EndsUndecided}, {0, nullptr, V1, 0, 0}},
     {"HandoffEventsMissing",
-     {{.Tamper = [](Arguments& a) { a[ArgumentHandoffName] += L"-none"; }},
-      {3, "Cannot open update handoff events or editor process. Windows error: 2", V1, 0, 0}}},
+     {.Tamper = [](Arguments& a) { a[ArgumentHandoffName] += L"-none"; }},
+     {3, "Cannot open update handoff events or editor process. Windows error: 2", V1, 0, 0}},
     {"ParentRunsAnotherCopyOfTheEditor",
-     {{.Edit = ParentRunsACopy},
-      {3, "The update parent is not the requested editor executable.", V1, 0, 0}}},
+     {.Edit = ParentRunsACopy},
+     {3, "The update parent is not the requested editor executable.", V1, 0, 0}},
     {"PackageKindInCapitals",
-     {{.Tamper = [](Arguments& a) { a[ArgumentPackageKind] = L"MSI"; }}, {2, nullptr, V1, 0, 0}}},
+     {.Tamper = [](Arguments& a) { a[ArgumentPackageKind] = L"MSI"; }},
+     {2, nullptr, V1, 0, 0}},
     {"ProcessIdWithoutDigitsInNineElements",
-     {{.Tamper = [](Arguments& a) { a[ArgumentProcessId] = L"x", a.resize(9); }},
-      {7, Unexpected, V1, 0, 0}}},
+     {.Tamper = [](Arguments& a) { a[ArgumentProcessId] = L"x", a.resize(9); }},
+     {7, "Unexpected error while preparing the update.", V1, 0, 0}},
+    // Nothing is written in the helper's folder, its working folder.
+    {"ProcessIdWithoutDigitsAndARelativeStatusPath",
+     {.Tamper = [](Arguments& a) { a[ArgumentProcessId] = L"x", a[ArgumentStatusFile] = L"s"; }},
+     {7, nullptr, V1, 0, 0}},
     {"StatusFolderMissing",
-     {{.Package = Setup, .Edit = [](Work w, UpdateOrder& o) { o.StatusFilePath = w + L"\\-\\s"; }},
-      {0, nullptr, V2, 1, 1}}},
+     {.Package = Setup, .Tamper = [](Arguments& a) { a[ArgumentStatusFile] += L"-\\s"; }},
+     {0, nullptr, V2, 1, 1}},
 };
 
 // ctest and gtest name a row by its situation.
@@ -239,8 +256,8 @@ std::wstring Widen(const char* ascii) {
 }
 
 TEST_P(UpdateOutcome, LeavesTheExpectedTraces) {
-    const Scenario& given = GetParam().Is.Given;
-    const Outcome& expect = GetParam().Is.Expect;
+    const Scenario& given = GetParam().Given;
+    const Outcome& expect = GetParam().Expect;
     const std::wstring work = MakeWorkFolder(L"update");
     const std::wstring editor =
         (given.Drive != nullptr ? given.Drive : work + L"\\Tavo PDF") + L"\\tavoPDFEditor.exe";
@@ -256,8 +273,9 @@ TEST_P(UpdateOutcome, LeavesTheExpectedTraces) {
     UpdateHandoff handoff;
     ASSERT_EQ(CreateUpdateHandoff(handoff), 0u);
     // Decided before the helper even starts (SetEvent on no event does nothing).
-    SetEvent(given.Choice <= Editor::CommitsAndCancels ? handoff.Cancel.get() : nullptr);
-    SetEvent(given.Choice == Editor::CommitsAndCancels ? handoff.Commit.get() : nullptr);
+    for (const HANDLE event : {handoff.Cancel.get(), handoff.Commit.get()}) {
+        SetEvent(given.Choice == Editor::CommitsAndCancels ? event : nullptr);
+    }
     StartedProcess user = StartStandIn(editor);
     WriteBytes(install + L"\\behaviour.txt", given.RestartedEditorExits ? "exit" : "");
     StartedProcess suiteApp;
@@ -278,22 +296,41 @@ TEST_P(UpdateOutcome, LeavesTheExpectedTraces) {
         given.Edit(work, order);
     }
     WriteBytes(order.StatusFilePath, StatusBefore);
+    // The editor's current folder, which the helper must not hold open.
+    const std::wstring startIn = work + L"\\Start in";
+    CreateDirectoryW(startIn.c_str(), nullptr);
+    SetCurrentDirectoryW(startIn.c_str());
+    // Never closed: this program is in the job, which would end it.
+    const HANDLE job = given.JobLimits != 0 ? CreateJobObjectW(nullptr, nullptr) : nullptr;
+    JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits = {};
+    limits.BasicLimitInformation.LimitFlags = given.JobLimits;
+    ASSERT_TRUE(!job || (SetInformationJobObject(job, JobObjectExtendedLimitInformation, &limits,
+                                                 sizeof(limits)) &&
+                         AssignProcessToJobObject(job, GetCurrentProcess())));
     ASSERT_TRUE(StartHelper(order, handoff, given.Tamper));
+    SetCurrentDirectoryW(work.c_str());
+    // When the editor's job closes, it ends the processes in it: never the helper.
+    BOOL helperInJob = FALSE;
+    EXPECT_FALSE(job && IsProcessInJob(handoff.Helper.get(), job, &helperInJob) && helperInJob);
 
     ULONGLONG committed = 0;
-    const HelperReadiness readiness = AwaitHelperReady(handoff, 60000);
-    if (readiness.State == HelperState::Ready) {
+    const bool checking = given.Choice == Editor::CancelsThenCommits; // hashing 2 GiB
+    const HelperReadiness readiness = AwaitHelperReady(handoff, checking ? 0 : 60000);
+    if (checking) { // it would write its refusal after the cancel, into a later attempt's file
+        EXPECT_EQ(CancelUpdate(handoff), CancelResult::Cancelled);
+        EXPECT_EQ(CommitUpdate(handoff), CommitResult::Cancelled);
+    } else if (readiness.State == HelperState::Ready) {
         // Until the editor decides, nobody may change the package the helper
-        // verified (a cancelled helper may have ended already).
-        if (given.Choice != Editor::Cancels) {
-            EXPECT_EQ(HoldOpenForWriting(package), INVALID_HANDLE_VALUE);
-            EXPECT_FALSE(DeleteFileW(package.c_str()) ||
-                         MoveFileW(package.c_str(), (package + L"~").c_str()));
-        }
+        // verified, and the helper holds none of the editor's folders open.
+        EXPECT_EQ(HoldOpenForWriting(package), INVALID_HANDLE_VALUE);
+        EXPECT_FALSE(DeleteFileW(package.c_str()) ||
+                     MoveFileW(package.c_str(), (package + L"~").c_str()));
+        EXPECT_TRUE(RemoveDirectoryW(startIn.c_str())) << GetLastError();
         startSuiteApp(true);
         if (given.Choice >= Editor::CommitsAndExits) {
             committed = GetTickCount64();
             EXPECT_EQ(CommitUpdate(handoff), CommitResult::Committed);
+            EXPECT_EQ(CancelUpdate(handoff), CancelResult::CommitStands); // and the helper goes on
         }
         if (given.Choice != Editor::CommitsAndStays) {
             TerminateProcess(user.Process, 0);
@@ -310,6 +347,7 @@ TEST_P(UpdateOutcome, LeavesTheExpectedTraces) {
             startsAtFirstDialog += startsAtFirstDialog == 0 ? ReadStarts(install).size() : 0;
         });
     const ULONGLONG ended = GetTickCount64();
+    EXPECT_NE(CommitUpdate(handoff), CommitResult::Committed) << "to a helper that has ended";
     auto starts = ReadStarts(install, 1 + expect.Restarts + (*given.SuiteApp != 0));
     EndStandIns(install);
     EndProcess(user);
@@ -354,9 +392,8 @@ TEST_P(UpdateOutcome, LeavesTheExpectedTraces) {
     expected.insert(expected.end(), expect.Restarts, restarted);
     expected.insert(expected.end(), isMsi ? 0 : expect.InstallerRuns,
                     install + L"> \"" + package + L"\" /S /D=" + install + L" (show 1,0)");
-    for (const std::wstring& run : ReadStarts(work)) {
-        starts.push_back(run);
-    }
+    const std::vector<std::wstring> setupRuns = ReadStarts(work);
+    starts.insert(starts.end(), setupRuns.begin(), setupRuns.end());
     EXPECT_EQ(starts, expected);
 
     // The helper's folder, its working folder, holds only what the row put

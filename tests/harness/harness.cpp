@@ -1,5 +1,6 @@
 #include "harness.h"
 
+#include "base/paths.h"
 #include "editor/helper_launch.h"
 #include "verify/checksum.h"
 
@@ -12,9 +13,7 @@
 #include <sstream>
 
 std::wstring ExecutableFolder() {
-    std::wstring path(32768, L'\0');
-    path.resize(GetModuleFileNameW(nullptr, path.data(), 32768));
-    return path.substr(0, path.rfind(L'\\'));
+    return ParentFolder(ExecutablePath());
 }
 
 std::wstring MakeWorkFolder(const std::wstring& purpose) {

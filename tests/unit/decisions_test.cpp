@@ -6,11 +6,12 @@
 // and a system directory that does not fit.
 
 #include "app/update_request.h"
-#include "editor/editor_update.h"
+#include "editor/helper_launch.h"
 #include "harness.h"
 #include "handoff/suite_scan.h"
 #include "install/installer_command_line.h"
 #include "install/installer_run.h"
+#include "verify/file_version.h"
 #include "verify/version_compare.h"
 
 #include <gtest/gtest.h>
@@ -66,41 +67,99 @@ TEST(UpdateRequestCheck, NamesTheFirstRuleEachArgumentBreaks) {
     }
 }
 
-// The editor's side names the argument and the rule, and starts nothing.
+// The editor's side names the argument and the rule, and starts nothing; a
+// good order gets as far as the start of C:\\h.exe, which is not there.
 TEST(UpdateOrderCheck, NamesTheArgumentAndTheRuleItBreaks) {
-    using Edit = void (*)(UpdateOrder&);
-    const std::pair<Edit, const wchar_t*> cases[] = {
-        {[](UpdateOrder&) {}, L""},
-        {[](UpdateOrder& o) { o.HelperPath = L"helper.exe"; }, L"helper: not an absolute path"},
-        {[](UpdateOrder& o) { o.StatusFilePath = L"s.txt"; }, L"status file: not an absolute path"},
+    using O = UpdateOrder;
+    const std::pair<void (*)(O&), const wchar_t*> cases[] = {
+        {[](O&) {}, L"Windows error 2"},
+        {[](O& o) { o.HelperPath = L"helper.exe"; }, L"helper: not an absolute path"},
         // Unset, the editor is this process: helper_tests.exe.
-        {[](UpdateOrder& o) { o.EditorPath.reset(); },
-         L"editor executable: not named tavoPDFEditor.exe"},
-        {[](UpdateOrder& o) { o.PackageSha256[9] = L'g'; }, L"SHA-256: not 64 hexadecimal digits"},
-        {[](UpdateOrder& o) { o.TargetVersion = L"2"; },
+        {[](O& o) { o.EditorPath.reset(); }, L"editor executable: not named tavoPDFEditor.exe"},
+        {[](O& o) { o.EditorPath.reset(), o.EditorProcessId = 4242; },
+         L"editor executable: not given with the editor process id"},
+        {[](O& o) { o.PackageSha256[9] = L'g'; }, L"SHA-256: not 64 hexadecimal digits"},
+        {[](O& o) { o.TargetVersion = L"2"; },
          L"target version: not 2 to 4 numbers of at most 65535"},
+        {[](O& o) { o.EditorArguments[0] += L'\0'; }, L"editor argument 1: holds a NUL character"},
+        {[](O& o) { o.StatusFilePath = L"C:\\none\\s.txt"; },
+         L"status file: its folder does not exist"},
+        {[](O& o) { o.StatusFilePath = o.PackagePath = HelperExecutablePath(); },
+         L"status file: names the package"},
+        {[](O& o) {
+             o.EditorPath = ExecutableFolder() + L"\\tavoPDFEditor.exe";
+             o.HelperPath = FixturesFolder() + L"\\h.exe";
+         },
+         L"helper: inside the install folder"},
+        // An earlier attempt's text that cannot be removed would be read as this one's.
+        {[](O& o) {
+             WriteBytes(o.StatusFilePath = MakeWorkFolder(L"held") + L"\\s", "Installed");
+             CreateFileW(o.StatusFilePath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                         OPEN_EXISTING, 0, nullptr);
+         },
+         L"Windows error 32"},
     };
     for (const auto& [edit, refusal] : cases) {
-        UpdateOrder order = {L"C:\\h.exe",       L"C:\\u.msi", std::wstring(64, L'A'),
-                             PackageFormat::Exe, L"2.0",       L"C:\\s.txt",
-                             {L"--open"},        {},           L"C:\\T\\tavoPDFEditor.exe"};
+        O order = {L"C:\\h.exe",       L"C:\\u.msi", std::wstring(64, L'A'),
+                   PackageFormat::Exe, L"2.0",       L"C:\\s.txt",
+                   {L"--open"},        {},           L"C:\\T\\tavoPDFEditor.exe"};
         edit(order);
-        UpdateHandoff handoff; // a good order gets as far as the start of C:\h.exe, not there
+        UpdateHandoff handoff;
         const HelperStart start = StartUpdateHelper(order, handoff);
-        EXPECT_EQ(start.Refusal, refusal);
-        EXPECT_FALSE(start.Started || handoff.Helper || (*refusal != L'\0' && handoff.Ready));
+        EXPECT_EQ(start.Refusal.empty() ? L"Windows error " + std::to_wstring(start.WindowsError)
+                                        : start.Refusal,
+                  refusal);
+        EXPECT_FALSE(start.Started || handoff.Helper || (!start.Refusal.empty() && handoff.Ready));
     }
 }
 
-// An editor that exits with no ready helper left would stay closed and not
-// updated.
-TEST(EditorHandoff, CommitsOnlyToAReadyHelper) {
-    UpdateHandoff handoff;
-    ASSERT_EQ(CreateUpdateHandoff(handoff), 0u);
-    EXPECT_EQ(CommitUpdate(handoff), CommitResult::NotReady);
-    SetEvent(handoff.Ready.get());
-    EXPECT_EQ(CommitUpdate(handoff), CommitResult::HelperEnded) << "no helper runs";
-    EXPECT_EQ(WaitForSingleObject(handoff.Commit.get(), 0), WAIT_TIMEOUT);
+// Events of the next attempt's name that somebody else created first are not
+// trusted. The name is this process's id, the time and a count: the next ten
+// seconds of names are taken first.
+TEST(EditorHandoff, RefusesEventsCreatedFirstBySomebodyElse) {
+    UpdateHandoff first, second;
+    CreateUpdateHandoff(first);
+    const size_t count = first.Name.rfind(L'-'), time = first.Name.rfind(L'-', count - 1);
+    const std::wstring next = L'-' + std::to_wstring(std::stoul(first.Name.substr(count + 1)) + 1);
+    std::vector<UniqueHandle> taken;
+    for (ULONGLONG now = GetTickCount64(), tick = now; tick < now + 10000; ++tick) {
+        const std::wstring name = first.Name.substr(0, time + 1) + std::to_wstring(tick) + next;
+        taken.push_back(OwnHandle(CreateEventW(nullptr, TRUE, TRUE, (name + L".ready").c_str())));
+    }
+    EXPECT_EQ(CreateUpdateHandoff(second), static_cast<DWORD>(ERROR_ALREADY_EXISTS));
+}
+
+// Where the editor runs in a job: the helper leaves it where the job lets it,
+// and never starts inside one that would end it with the editor. Wine reports
+// no limits (all zero), so only a breakaway start can be shown end to end.
+TEST(EditorJob, LetsTheHelperOutOrRefusesAJobThatWouldEndIt) {
+    const std::pair<std::optional<DWORD>, JobStart> cases[] = {
+        {JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE | JOB_OBJECT_LIMIT_SILENT_BREAKAWAY_OK,
+         JobStart::Plain},
+        {JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE, JobStart::Refused},
+        {JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE | JOB_OBJECT_LIMIT_BREAKAWAY_OK, JobStart::Breakaway},
+        {std::nullopt, JobStart::Breakaway},
+        {0, JobStart::BreakawayOrInside}};
+    for (const auto& [flags, start] : cases) {
+        EXPECT_EQ(ChooseJobStart(true, flags), start) << flags.value_or(~0u);
+    }
+}
+
+// The fixed version block is read only when all 52 bytes of it are there and
+// lie inside the resource and it has its signature. Copies of the 2.0
+// editor: the block's length (at -4 from its key), the resource's (at -6) or
+// the signature (at 34) changed.
+TEST(FileVersion, IsReadFromAWholeFixedBlockInsideTheResource) {
+    const std::string editor = *ReadBytes(FixturesFolder() + L"\\editor-2.0\\tavoPDFEditor.exe");
+    const size_t at = editor.rfind(std::string(reinterpret_cast<const char*>(L"VS_VERSION"), 20));
+    const std::tuple<int, unsigned short, const wchar_t*> cases[] = {
+        {-4, 49, L""}, {-6, 92, L"2.0.0.0"}, {-6, 88, L""}, {34, 0x04BE, L""}};
+    for (const auto& [offset, value, version] : cases) {
+        const std::wstring path = MakeWorkFolder(L"version") + L"\\e.exe";
+        WriteBytes(path, std::string(editor).replace(at + offset, 2,
+                                                     reinterpret_cast<const char*>(&value), 2));
+        EXPECT_EQ(ReadFileVersion(path), version) << offset << " " << value;
+    }
 }
 
 // What the status file holds, read back against the helper's own outcomes:
@@ -114,8 +173,9 @@ TEST(StatusFileOutcome, IsOneOfTheHelpersTextsOrSaysWhatItIs) {
         {K::InstalledRestartAdvised, {"Installed; Windows restart may also be required."}},
         {K::RefusedBeforeEditorExit,
          {"Update checksum failed.", "Cannot signal update readiness. Windows error: 0"}},
-        {K::FailedAfterEditorExit,
-         {failed + "4294967295", "Installed successfully, but the editor could not be restarted."}},
+        {K::FailedAfterEditorExit, {failed + "4294967295"}},
+        {K::InstalledRestartFailed,
+         {"Installed successfully, but the editor could not be restarted."}},
         {K::UnexpectedError, {"Unexpected error while preparing the update."}},
         {K::NotAnOutcome,
          {"", installed + "\n", "\xEF\xBB\xBF" + installed, "installed successfully.",
