@@ -3,10 +3,13 @@
 // 2.0. It has no window: what a real editor would show its user it writes as
 // a line to the file that TAVO_DEMO_SCREEN names, for scripts/demo to print.
 //
-// tavoPDFEditor.exe [documents...] [--update-offer <package> <msi|exe> <version> <sha256>]
-//                   [--update-status <status file>]
+// tavoPDFEditor.exe [documents...]
+//     [--update-offer <package> <msi|exe> <version> <sha256> <publisher key>]
+//     [--update-status <status file>]
 //
-// --update-offer stands for what the editor's download of an update found;
+// --update-offer stands for what the editor's download of an update found,
+// and the key of the publisher whose signature it requires (an editor has it
+// built in);
 // --update-status is what the editor asks the helper to restart it with, so
 // that the restarted editor can tell the user how the update went.
 
@@ -74,6 +77,7 @@ bool HandOverUpdate(const wchar_t* const* offer, std::vector<std::wstring> docum
     order.PackageKind = std::wstring(offer[1]) == L"exe" ? PackageFormat::Exe : PackageFormat::Msi;
     order.TargetVersion = offer[2];
     order.PackageSha256 = offer[3];
+    order.PublisherKeys = {offer[4]};
     order.StatusFilePath = ParentFolder(order.PackagePath) + L"\\update status.txt";
     order.EditorArguments = std::move(documents);
     order.EditorArguments.insert(order.EditorArguments.end(),
@@ -125,9 +129,9 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     }
     for (int index = 1; index < count; ++index) {
         const std::wstring argument = arguments[index];
-        if (argument == L"--update-offer" && index + 4 < count) {
+        if (argument == L"--update-offer" && index + 5 < count) {
             offer = arguments + index + 1;
-            index += 4;
+            index += 5;
         } else if (argument == L"--update-status" && index + 1 < count) {
             statusFile = arguments[++index];
         } else {

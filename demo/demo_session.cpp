@@ -88,10 +88,12 @@ int wmain(int argumentCount, wchar_t** arguments) {
     SetEnvironmentVariableW(L"TAVO_DEMO_SCREEN", screen.c_str());
 
     // What the editor's download found: the package, its kind and version,
-    // and the SHA-256 its manifest gives.
     std::vector<std::wstring> editorArguments(arguments + 5, arguments + argumentCount);
-    editorArguments.insert(editorArguments.end(), {L"--update-offer", arguments[2], arguments[4],
-                                                   arguments[3], Sha256OfFile(arguments[2])});
+    // and the SHA-256 its manifest gives; and the publisher's key, which the
+    // editor was built with.
+    editorArguments.insert(editorArguments.end(),
+                           {L"--update-offer", arguments[2], arguments[4], arguments[3],
+                            Sha256OfFile(arguments[2]), KeyPin(L"publisher")});
     Say(L"the user starts " + editorPath + L", version " + ReadFileVersion(editorPath));
     StartedProcess editor =
         StartProcess(editorPath, BuildCommandLine(editorPath, JoinQuotedArguments(editorArguments)),

@@ -6,7 +6,8 @@ REPO_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
 BUILD_DIR="${BUILD_DIR:-$REPO_ROOT/build}"
 
 REQUIRED_PACKAGES=(cmake make g++-mingw-w64-x86-64-posix mingw-w64-tools wine64 wine wixl
-                   msitools nsis xvfb x11-utils x11-apps imagemagick clang-format)
+                   msitools nsis openssl osslsigncode xvfb x11-utils x11-apps imagemagick
+                   clang-format)
 
 say() { printf '\n== %s\n' "$*"; }
 
@@ -60,6 +61,21 @@ fresh_wine_prefix() {
     mkdir -p "$WINEPREFIX"
     wineserver -p
     wineboot -i >/dev/null 2>&1
+}
+
+# Trusts the fixtures' test root in the current prefix, as an administrator
+# installs a company's root: its certificate in the machine's Root store.
+trust_test_root() {
+    local der="$BUILD_DIR/bin/fixtures/keys/root.der"
+    local thumbprint size hex
+    thumbprint=$(openssl x509 -inform DER -in "$der" -noout -fingerprint -sha1 |
+        sed 's/.*=//; s/://g')
+    size=$(printf '%08x' "$(stat -c %s "$der")" | sed 's/\(..\)\(..\)\(..\)\(..\)/\4,\3,\2,\1/')
+    hex=$(od -An -v -tx1 "$der" | tr -s ' \n' ',' | sed 's/^,//; s/,$//')
+    printf 'REGEDIT4\n\n[%s\\%s]\n"Blob"=hex:20,00,00,00,01,00,00,00,%s,%s\n\n' \
+        'HKEY_LOCAL_MACHINE\Software\Microsoft\SystemCertificates\Root\Certificates' \
+        "$thumbprint" "$size" "$hex" >"$WINEPREFIX/test-root.reg"
+    wine reg import "$(windows_path "$WINEPREFIX/test-root.reg")" >/dev/null 2>&1
 }
 
 start_display() {

@@ -1,7 +1,5 @@
 #include "base/paths.h"
 
-#include <windows.h>
-
 namespace {
 
 bool IsAsciiLetter(wchar_t character) {
@@ -63,12 +61,6 @@ std::wstring WithBackslashes(std::wstring path) {
             character = L'\\';
         }
     }
-    return path;
-}
-
-std::wstring ExecutablePath() {
-    std::wstring path(32768, L'\0');
-    path.resize(GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size())));
     return path;
 }
 

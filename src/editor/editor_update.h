@@ -47,6 +47,12 @@ struct UpdateOrder {
     // id needs its EditorPath too.
     std::optional<DWORD> EditorProcessId;
     std::optional<std::wstring> EditorPath;
+    // The publisher's signing keys: SHA-256 of each signing certificate's
+    // SubjectPublicKeyInfo, 64 hexadecimal digits (an old and a renewed one,
+    // say). Given, the package must carry an Authenticode signature by one of
+    // them whose chain is trusted for code signing, or it is refused before
+    // anything starts. Empty: the SHA-256 alone vouches for the package.
+    std::vector<std::wstring> PublisherKeys;
 };
 
 // One update attempt: the three events, named after Name, and the helper
@@ -57,6 +63,10 @@ struct UpdateHandoff {
     UniqueHandle Commit = OwnHandle(nullptr);
     UniqueHandle Cancel = OwnHandle(nullptr);
     UniqueHandle Helper = OwnHandle(nullptr);
+    // The package whose signature was checked, held with read sharing only
+    // until the helper, which holds it from its checksum on, is ready or has
+    // ended: nobody can swap the bytes in between.
+    UniqueHandle Package = OwnHandle(nullptr);
     DWORD HelperProcessId = 0;
     std::wstring StatusFilePath;
 };
@@ -124,7 +134,8 @@ struct HelperReadiness {
     DWORD WindowsError = 0;
 };
 
-HelperReadiness AwaitHelperReady(const UpdateHandoff& handoff, DWORD limitMs);
+// Once the helper is ready or has ended, the package is let go.
+HelperReadiness AwaitHelperReady(UpdateHandoff& handoff, DWORD limitMs);
 
 enum class CommitResult {
     Committed,   // exit now: the helper installs once the editor has ended
@@ -149,4 +160,4 @@ enum class CancelResult {
 // helper has ended (within about two seconds; a helper still checking the
 // package is ended), so that it cannot write into a later attempt's status
 // file. A commit made earlier stands.
-CancelResult CancelUpdate(const UpdateHandoff& handoff);
+CancelResult CancelUpdate(UpdateHandoff& handoff);

@@ -2,7 +2,9 @@
 
 #include "base/paths.h"
 #include "handoff/handoff.h"
+#include "editor/package_signer.h"
 #include "install/installer_command_line.h"
+#include "verify/checksum.h"
 
 #include <atomic>
 
@@ -117,6 +119,21 @@ HelperStart StartUpdateHelper(const UpdateOrder& order, UpdateHandoff& handoff) 
                         L"lets none out, so the helper would end with the editor";
         return start;
     }
+    // The bytes whose signer is checked are the bytes installed: held from
+    // here until the helper, holding them itself, is ready or has ended.
+    UniqueHandle package = OwnHandle(nullptr);
+    if (!order.PublisherKeys.empty()) {
+        package = OpenPackageFile(order.PackagePath);
+        if (package.get() == INVALID_HANDLE_VALUE) {
+            start.WindowsError = GetLastError();
+            return start;
+        }
+        start.Refusal =
+            SignerRefusal(ReadPackageSigner(package.get(), order.PackagePath), order.PublisherKeys);
+        if (!start.Refusal.empty()) {
+            return start;
+        }
+    }
     if (!handoff.Ready) {
         start.WindowsError = CreateNamedHandoff(name, handoff);
     }
@@ -127,5 +144,8 @@ HelperStart StartUpdateHelper(const UpdateOrder& order, UpdateHandoff& handoff) 
         start.WindowsError = LaunchHelper(arguments, handoff, job);
     }
     start.Started = start.WindowsError == ERROR_SUCCESS;
+    if (start.Started) {
+        handoff.Package = std::move(package);
+    }
     return start;
 }

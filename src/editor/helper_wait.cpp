@@ -4,7 +4,7 @@
 
 #include <mutex>
 
-HelperReadiness AwaitHelperReady(const UpdateHandoff& handoff, DWORD limitMs) {
+HelperReadiness AwaitHelperReady(UpdateHandoff& handoff, DWORD limitMs) {
     HelperReadiness readiness;
     // Ready first: a helper that became ready and has ended since (the
     // editor cancelled) still was ready.
@@ -23,6 +23,9 @@ HelperReadiness AwaitHelperReady(const UpdateHandoff& handoff, DWORD limitMs) {
         readiness.State = HelperState::StillChecking;
     } else {
         readiness.WindowsError = GetLastError();
+    }
+    if (readiness.State == HelperState::Ready || readiness.State == HelperState::EndedBeforeReady) {
+        handoff.Package.reset();
     }
     return readiness;
 }
@@ -76,7 +79,7 @@ CommitResult CommitUpdate(const UpdateHandoff& handoff) {
     return IsRunning(handoff.Helper) ? CommitResult::Committed : CommitResult::HelperEnded;
 }
 
-CancelResult CancelUpdate(const UpdateHandoff& handoff) {
+CancelResult CancelUpdate(UpdateHandoff& handoff) {
     {
         const std::lock_guard<std::mutex> deciding(DecisionLock());
         if (IsSet(handoff.Commit) && IsRunning(handoff.Helper)) {
@@ -84,6 +87,7 @@ CancelResult CancelUpdate(const UpdateHandoff& handoff) {
         }
         SetEvent(handoff.Cancel.get());
     }
+    handoff.Package.reset();
     if (!handoff.Helper) {
         return CancelResult::Cancelled;
     }

@@ -126,6 +126,11 @@ std::wstring CheckHelperArguments(const UpdateOrder& order,
     if (!ParseVersion(order.TargetVersion)) {
         return L"target version: not 2 to 4 numbers of at most 65535";
     }
+    for (size_t index = 0; index < order.PublisherKeys.size(); ++index) {
+        if (!IsChecksumText(order.PublisherKeys[index])) {
+            return L"publisher key " + std::to_wstring(index + 1) + L": not 64 hexadecimal digits";
+        }
+    }
     // Every write of the helper would fail silently: a good install could
     // not be told from a refusal.
     if (!IsExistingFolder(ParentFolder(request.StatusFilePath))) {

@@ -42,6 +42,7 @@ struct Scenario {
     // The helper beside planted version.dll, msi.dll and bcrypt.dll, which
     // Wine is told to prefer as Windows would.
     bool PlantedLibraries = false;
+    bool Pinned = false; // the publisher's two keys pinned, the old and the renewed
     // The editor (this test program, from then on) runs in a job with these limits.
     DWORD JobLimits = 0;
     // Changes the order or the world around it; another program's handle it
@@ -143,6 +144,12 @@ const Row Rows[] = {
      {0, "Installed; Windows restart may also be required.", V2, 1, 1}},
     {"ExeUpdateBesidePlantedLibrariesWithCommitAndCancelBothSet",
      {.Package = Setup, .Choice = Editor::CommitsAndCancels, .PlantedLibraries = true},
+     {0, Installed, V2, 1, 1}},
+    {"SignedMsiWithThePublishersKeysPinned",
+     {.Package = L"packages\\signed\\editor-2.0-3.msi", .Pinned = true},
+     {0, Installed, V2, 1, 1}},
+    {"SetupSignedWithTheRenewedOfTwoPinnedKeys",
+     {.Package = L"packages\\signed\\editor-2.0-renewed.exe", .Pinned = true},
      {0, Installed, V2, 1, 1}},
     {"MsiUpdateBesideLibrariesPlantedToBePreferred",
      {.PlantedLibraries = true},
@@ -290,8 +297,11 @@ TEST_P(UpdateOutcome, LeavesTheExpectedTraces) {
     // A forward slash, which the status path keeps wherever it is shown.
     const std::wstring status = work + L"\\State/update status.txt";
     const PackageFormat kind = isMsi ? PackageFormat::Msi : PackageFormat::Exe;
-    UpdateOrder order = {helper, package,         Sha256OfFile(package), kind,  L"2.0",
-                         status, EditorArguments, user.ProcessId,        editor};
+    UpdateOrder order = {helper, package,         Sha256OfFile(package), kind,   L"2.0",
+                         status, EditorArguments, user.ProcessId,        editor, {}};
+    if (given.Pinned) {
+        order.PublisherKeys = {KeyPin(L"publisher"), KeyPin(L"renewed")};
+    }
     if (given.Edit != nullptr) {
         given.Edit(work, order);
     }
@@ -308,6 +318,8 @@ TEST_P(UpdateOutcome, LeavesTheExpectedTraces) {
                                                  sizeof(limits)) &&
                          AssignProcessToJobObject(job, GetCurrentProcess())));
     ASSERT_TRUE(StartHelper(order, handoff, given.Tamper));
+    // The bytes whose signer was checked are held until the helper holds them.
+    EXPECT_TRUE(!given.Pinned || HoldOpenForWriting(package) == INVALID_HANDLE_VALUE);
     SetCurrentDirectoryW(work.c_str());
     // When the editor's job closes, it ends the processes in it: never the helper.
     BOOL helperInJob = FALSE;

@@ -50,6 +50,12 @@ std::wstring Sha256OfFile(const std::wstring& path) {
     return FormatDigest(digest);
 }
 
+std::wstring KeyPin(const std::wstring& signer) {
+    const std::string pin =
+        ReadBytes(FixturesFolder() + L"\\keys\\" + signer + L".pin").value_or("");
+    return std::wstring(pin.begin(), pin.begin() + std::min<size_t>(pin.size(), 64));
+}
+
 StartedProcess StartProcess(const std::wstring& executable, const std::wstring& commandLine,
                             const std::wstring& workingFolder) {
     for (int attempt = 1; attempt <= 2; ++attempt) {

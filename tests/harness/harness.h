@@ -27,6 +27,9 @@ std::optional<std::string> ReadBytes(const std::wstring& path);
 // SHA-256 as lower-case hex, by bcrypt in one piece: an oracle independent
 // of the helper's own checksum.
 std::wstring Sha256OfFile(const std::wstring& path);
+// The pin of a fixture's signing key (publisher, renewed, unrelated), as an
+// editor names its publisher's keys.
+std::wstring KeyPin(const std::wstring& signer);
 
 struct StartedProcess {
     HANDLE Process = nullptr;

@@ -67,11 +67,17 @@ TEST(UpdateRequestCheck, NamesTheFirstRuleEachArgumentBreaks) {
     }
 }
 
+// A signed fixture package, with the publisher's key pinned.
+void Pinned(UpdateOrder& order, const std::wstring& package) {
+    order.PackagePath = FixturesFolder() + L"\\packages\\signed\\" + package;
+    order.PublisherKeys = {KeyPin(L"publisher")};
+}
+
 // The editor's side names the argument and the rule, and starts nothing; a
 // good order gets as far as the start of C:\\h.exe, which is not there.
 TEST(UpdateOrderCheck, NamesTheArgumentAndTheRuleItBreaks) {
     using O = UpdateOrder;
-    const std::pair<void (*)(O&), const wchar_t*> cases[] = {
+    const std::pair<void (*)(O&), std::wstring> cases[] = {
         {[](O&) {}, L"Windows error 2"},
         {[](O& o) { o.HelperPath = L"helper.exe"; }, L"helper: not an absolute path"},
         // Unset, the editor is this process: helper_tests.exe.
@@ -98,11 +104,38 @@ TEST(UpdateOrderCheck, NamesTheArgumentAndTheRuleItBreaks) {
                          OPEN_EXISTING, 0, nullptr);
          },
          L"Windows error 32"},
+        {[](O& o) {
+             o.PublisherKeys = {KeyPin(L"publisher"), L"x"};
+         },
+         L"publisher key 2: not 64 hexadecimal digits"},
+        {[](O& o) { Pinned(o, L"editor-2.0.exe"); }, L"Windows error 2"},
+        {[](O& o) { Pinned(o, L"..\\editor-2.0.exe"); }, L"package: not signed"},
+        {[](O& o) { Pinned(o, L"editor-2.0-unrelated.exe"); },
+         L"package: signed by \"Unrelated Tools Ltd\" with key " + KeyPin(L"unrelated") +
+             L", which is not one of the publisher's keys"},
+        {[](O& o) {
+             Pinned(o, L"editor-2.0-unrelated.exe"), o.PublisherKeys = {KeyPin(L"unrelated")};
+         },
+         L"package: signed, but its signer's chain is not trusted for code signing"},
+        {[](O& o) {
+             Pinned(o, L"editor-2.0.exe");
+             std::string bytes = *ReadBytes(o.PackagePath);
+             bytes[bytes.size() / 2] ^= 1;
+             WriteBytes(o.PackagePath = MakeWorkFolder(L"tampered") + L"\\s.exe", bytes);
+         },
+         L"package: its signature does not match its contents"},
     };
     for (const auto& [edit, refusal] : cases) {
-        O order = {L"C:\\h.exe",       L"C:\\u.msi", std::wstring(64, L'A'),
-                   PackageFormat::Exe, L"2.0",       L"C:\\s.txt",
-                   {L"--open"},        {},           L"C:\\T\\tavoPDFEditor.exe"};
+        O order = {L"C:\\h.exe",
+                   L"C:\\u.msi",
+                   std::wstring(64, L'A'),
+                   PackageFormat::Exe,
+                   L"2.0",
+                   L"C:\\s.txt",
+                   {L"--open"},
+                   {},
+                   L"C:\\T\\tavoPDFEditor.exe",
+                   {}};
         edit(order);
         UpdateHandoff handoff;
         const HelperStart start = StartUpdateHelper(order, handoff);
