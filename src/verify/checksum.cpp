@@ -79,20 +79,16 @@ bool IsChecksumText(const std::wstring& text) {
            text.find_first_not_of(L"0123456789abcdefABCDEF") == std::wstring::npos;
 }
 
-bool VerifyPackageChecksum(HANDLE packageFile, const std::wstring& expectedChecksum) {
-    if (expectedChecksum.size() != ChecksumTextLength) {
-        return false;
-    }
-
+std::wstring PackageChecksum(HANDLE packageFile) {
     // Without bcrypt there is no checksum, and so no verified package.
     const BcryptFunctions* bcrypt = BcryptLibrary();
     if (bcrypt == nullptr) {
-        return false;
+        return std::wstring();
     }
     BCRYPT_ALG_HANDLE rawAlgorithm = nullptr;
     if (!Succeeded(
             bcrypt->OpenAlgorithmProvider(&rawAlgorithm, BCRYPT_SHA256_ALGORITHM, nullptr, 0))) {
-        return false;
+        return std::wstring();
     }
     // Owners in reverse release order: the hash, the provider, the read
     // buffer, and last the hash object buffer that the hash lives in.
@@ -108,22 +104,26 @@ bool VerifyPackageChecksum(HANDLE packageFile, const std::wstring& expectedCheck
     hashObject.assign(objectLength, 0);
     chunk.assign(ChecksumReadChunkBytes, 0);
     if (!objectLengthRead) {
-        return false;
+        return std::wstring();
     }
 
     BCRYPT_HASH_HANDLE rawHash = nullptr;
     if (!Succeeded(bcrypt->CreateHash(algorithm.get(), &rawHash, hashObject.data(), objectLength,
                                       nullptr, 0, 0))) {
-        return false;
+        return std::wstring();
     }
     UniqueHash hash(rawHash, &DestroyHash);
     const std::optional<std::array<unsigned char, 32>> digest =
         HashWholeFile(*bcrypt, packageFile, hash.get(), chunk);
     hash.reset();
-    if (!digest) {
+    return digest ? FormatDigest(*digest) : std::wstring();
+}
+
+bool VerifyPackageChecksum(HANDLE packageFile, const std::wstring& expectedChecksum) {
+    if (expectedChecksum.size() != ChecksumTextLength) {
         return false;
     }
-
     // Hex digits in any ASCII letter case; anything else simply differs.
-    return EqualsIgnoringAsciiCase(FormatDigest(*digest), expectedChecksum);
+    const std::wstring checksum = PackageChecksum(packageFile);
+    return !checksum.empty() && EqualsIgnoringAsciiCase(checksum, expectedChecksum);
 }

@@ -14,6 +14,10 @@ inline constexpr std::uint64_t PackageSizeLimitBytes = 2147483648ull;
 // the handle nobody can write, rename or delete the file it verified.
 UniqueHandle OpenPackageFile(const std::wstring& packagePath);
 
+// The SHA-256 of the file from the handle's position to its end, in lower-case
+// hex; empty for a read or crypto error, an empty file, or more than 2 GiB.
+std::wstring PackageChecksum(HANDLE packageFile);
+
 // Hashes the file from the handle's position to its end and compares the
 // SHA-256 with the expected text (64 hex digits, any ASCII case). False for
 // every failure: wrong length, a read or crypto error, an empty file, more

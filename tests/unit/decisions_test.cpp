@@ -11,6 +11,7 @@
 #include "handoff/suite_scan.h"
 #include "install/installer_command_line.h"
 #include "install/installer_run.h"
+#include "release/release_check.h"
 #include "verify/file_version.h"
 #include "verify/version_compare.h"
 
@@ -228,6 +229,50 @@ TEST(StatusFileOutcome, IsOneOfTheHelpersTextsOrSaysWhatItIs) {
         OwnHandle(CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
     EXPECT_EQ(ReadUpdateOutcome(path).Kind, K::Unreadable) << "held without sharing";
     EXPECT_EQ(ReadUpdateOutcome(path + L".none").Kind, K::NothingWritten);
+}
+
+// Before a package ships: the helper's own rules, one line a check, and the
+// feed's JSON line. A setup described otherwise is made from the signed one.
+TEST(ReleaseCheck, TellsWhetherTheHelperWillInstallAPackage) {
+    const std::wstring packages = FixturesFolder() + L"\\packages\\";
+    const std::wstring key = KeyPin(L"publisher"), msi = packages + L"signed\\editor-2.0-3.msi";
+    const std::wstring setup = MakeWorkFolder(L"release") + L"\\setup.exe";
+    std::string bytes = *ReadBytes(packages + L"signed\\editor-2.0.exe");
+    bytes[bytes.rfind(std::string(reinterpret_cast<const char*>(L"Tavo PDF Setup"), 28))] = 't';
+    WriteBytes(setup, bytes);
+    const std::wstring users = L"users get \"";
+    const std::tuple<std::vector<std::wstring>, int, std::vector<std::wstring>> cases[] = {
+        {{msi, L"msi", L"2.0", L"--publisher-key", key},
+         0,
+         {L"\"sha256\":\"" + Sha256OfFile(msi) + L"\"", L"\"publisherKey\":\"" + key + L"\"}"}},
+        {{packages + L"signed\\editor-2.0.exe", L"exe", L"2.0", L"--publisher-key", key},
+         0,
+         {L"\"sha256\":\"" + Sha256OfFile(packages + L"signed\\editor-2.0.exe") + L"\""}},
+        {{packages + L"editor-2.0-4.msi", L"msi", L"2.0", L"--trial-install",
+          MakeWorkFolder(L"trial")},
+         1,
+         {L"refused  trial install: the installed tavoPDFEditor.exe carries 1.0.0.0",
+          users + L"The installed application version does not match the requested update.\" (exit "
+                  L"code 6)"}},
+        {{packages + L"editor-2.0-5.msi", L"msi", L"2.0"},
+         1,
+         {L"refused  install folder", L"refused  scope", L"refused  upgrade"}},
+        {{setup, L"exe", L"2.0"},
+         1,
+         {L"refused  identity: FileDescription \"tavo PDF Setup\"",
+          users + L"Unsupported installer or release version mismatch.\" (exit code 4)"}},
+        {{packages + L"editor-2.0.exe", L"exe", L"2.0", L"--publisher-key", key},
+         1,
+         {L"the editor refuses to start the update: \"package: not signed\""}},
+        {{packages + L"editor-2.0.exe", L"exe", L"2.0", L"--publisher-key"}, 2, {L"usage: "}},
+    };
+    for (const auto& [arguments, exitCode, texts] : cases) {
+        std::wstring report;
+        EXPECT_EQ(RunReleaseCheck(arguments, report), exitCode) << testing::PrintToString(report);
+        for (const std::wstring& text : texts) {
+            EXPECT_NE(report.find(text), std::wstring::npos) << testing::PrintToString(report);
+        }
+    }
 }
 
 TEST(VersionText, IsTwoToFourComponentsOfAtMostFiveAsciiDigitsUpTo65535) {
