@@ -19,6 +19,8 @@
 #include <string>
 #include <vector>
 
+using namespace tavo;
+
 namespace {
 
 std::string WideToUtf8(const std::wstring& text) {

@@ -14,12 +14,14 @@
 // that the restarted editor can tell the user how the update went.
 
 #include "base/paths.h"
-#include "editor/editor_update.h"
+#include "tavo/editor_update.h"
 #include "verify/file_version.h"
 
 #include <shellapi.h>
 
 #include <cstdio>
+
+using namespace tavo;
 
 namespace {
 

@@ -6,6 +6,7 @@
 //
 // demo_session <install folder> <package> <target version> <msi|exe> [documents...]
 
+#include "base/handle_owner.h"
 #include "base/paths.h"
 #include "harness.h"
 #include "install/installer_command_line.h"
@@ -15,6 +16,8 @@
 
 #include <cstdio>
 #include <vector>
+
+using namespace tavo;
 
 namespace {
 

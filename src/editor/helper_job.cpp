@@ -1,5 +1,7 @@
 #include "editor/helper_launch.h"
 
+namespace tavo {
+
 JobStart ChooseJobStart(bool inJob, std::optional<DWORD> limitFlags) {
     if (!inJob || (limitFlags && (*limitFlags & JOB_OBJECT_LIMIT_SILENT_BREAKAWAY_OK) != 0)) {
         return JobStart::Plain;
@@ -30,3 +32,5 @@ JobStart JobStartOfThisProcess() {
                           read ? std::optional<DWORD>(limits.BasicLimitInformation.LimitFlags)
                                : std::nullopt);
 }
+
+} // namespace tavo

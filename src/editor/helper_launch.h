@@ -1,10 +1,14 @@
 #pragma once
 
-#include "editor/editor_update.h"
+#include "tavo/editor_update.h"
+
+#include "base/handle_owner.h"
 
 #include <optional>
 #include <string>
 #include <vector>
+
+namespace tavo {
 
 // The helper's command line for an order, element by element: the helper's
 // path, then every argument in its place, then the editor's arguments.
@@ -35,3 +39,5 @@ JobStart JobStartOfThisProcess();
 // give it command lines the helper must refuse). 0, or the Windows error.
 DWORD LaunchHelper(const std::vector<std::wstring>& arguments, UpdateHandoff& handoff,
                    JobStart job = JobStartOfThisProcess());
+
+} // namespace tavo

@@ -1,5 +1,6 @@
 #include "editor/helper_launch.h"
 
+#include "app/update_request.h"
 #include "base/paths.h"
 #include "handoff/handoff.h"
 #include "editor/package_signer.h"
@@ -7,6 +8,8 @@
 #include "verify/checksum.h"
 
 #include <atomic>
+
+namespace tavo {
 
 namespace {
 
@@ -149,3 +152,5 @@ HelperStart StartUpdateHelper(const UpdateOrder& order, UpdateHandoff& handoff) 
     }
     return start;
 }
+
+} // namespace tavo

@@ -1,8 +1,10 @@
-#include "editor/editor_update.h"
+#include "tavo/editor_update.h"
 
 #include "base/outcomes.h"
 
 #include <mutex>
+
+namespace tavo {
 
 HelperReadiness AwaitHelperReady(UpdateHandoff& handoff, DWORD limitMs) {
     HelperReadiness readiness;
@@ -101,3 +103,5 @@ CancelResult CancelUpdate(UpdateHandoff& handoff) {
                ? CancelResult::Cancelled
                : CancelResult::Failed;
 }
+
+} // namespace tavo

@@ -1,9 +1,12 @@
 #include "editor/helper_launch.h"
 
+#include "app/update_request.h"
 #include "base/paths.h"
 #include "handoff/handoff.h"
 #include "verify/checksum.h"
 #include "verify/version_compare.h"
+
+namespace tavo {
 
 namespace {
 
@@ -146,3 +149,5 @@ std::wstring CheckHelperArguments(const UpdateOrder& order,
     }
     return L"";
 }
+
+} // namespace tavo

@@ -1,8 +1,12 @@
-#include "editor/editor_update.h"
+#include "tavo/editor_update.h"
+
+#include "base/handle_owner.h"
 
 #include "base/outcomes.h"
 
 #include <string_view>
+
+namespace tavo {
 
 namespace {
 
@@ -107,3 +111,5 @@ UpdateOutcome ReadUpdateOutcome(const std::wstring& statusFilePath) {
     }
     return outcome;
 }
+
+} // namespace tavo

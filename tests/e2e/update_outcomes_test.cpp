@@ -5,6 +5,7 @@
 // installed editor, and the command lines and folders of the installer and
 // of every editor started again.
 
+#include "app/update_request.h"
 #include "base/paths.h"
 #include "harness.h"
 
@@ -14,7 +15,11 @@
 #include <cstring>
 #include <filesystem>
 
+using namespace tavo;
+
 namespace {
+
+using tavo::PackageFormat; // not the helper's own, which app/update_request.h names
 
 using Arguments = std::vector<std::wstring>;
 using Work = const std::wstring&;

@@ -12,6 +12,8 @@
 #include <iterator>
 #include <sstream>
 
+using namespace tavo;
+
 std::wstring ExecutableFolder() {
     return ParentFolder(ExecutablePath());
 }

@@ -6,7 +6,7 @@
 // Shared by the end-to-end tests, the demo and the benchmark. Every wait
 // has a limit; a helper that hangs is ended.
 
-#include "editor/editor_update.h"
+#include "tavo/editor_update.h"
 
 #include <functional>
 #include <optional>
@@ -54,7 +54,7 @@ void EndStandIns(const std::wstring& folder);
 // line changed by tamper if one is given (one the library would refuse);
 // false, with the reason printed, when it did not start. The handoff must
 // have been created.
-bool StartHelper(const UpdateOrder& order, UpdateHandoff& handoff,
+bool StartHelper(const tavo::UpdateOrder& order, tavo::UpdateHandoff& handoff,
                  void (*tamper)(std::vector<std::wstring>&) = nullptr);
 
 struct HelperEnd {

@@ -19,7 +19,11 @@
 
 #include <stdexcept>
 
+using namespace tavo;
+
 namespace {
+
+using tavo::PackageFormat; // not the helper's own, which app/update_request.h names
 
 TEST(UpdateRequestCheck, NamesTheFirstRuleEachArgumentBreaks) {
     using R = RequestRule;

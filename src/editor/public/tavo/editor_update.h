@@ -18,14 +18,28 @@
 //
 // Every failure comes back as a result; nothing here throws but the
 // standard library's own std::bad_alloc. Linked by the editor, never by the
-// helper.
+// helper. Editors in other languages, or built with another compiler, use
+// the C interface over the same code: tavo/editor_update_c.h.
 
-#include "app/update_request.h"
-#include "base/handle_owner.h"
+#include <windows.h>
 
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
+
+namespace tavo {
+
+enum class PackageFormat { Msi, Exe };
+
+// Closes a kernel handle unless it is null or INVALID_HANDLE_VALUE.
+inline void CloseOwnedHandle(HANDLE handle) {
+    if (handle != nullptr && handle != INVALID_HANDLE_VALUE) {
+        CloseHandle(handle);
+    }
+}
+// A kernel handle's one owner: closed exactly once, when the owner goes.
+using UniqueHandle = std::unique_ptr<void, void (*)(HANDLE)>;
 
 // What the editor's download manifest says of the update, and how to
 // start the editor again.
@@ -59,14 +73,14 @@ struct UpdateOrder {
 // once it runs. Closed when the record goes; the helper holds its own.
 struct UpdateHandoff {
     std::wstring Name;
-    UniqueHandle Ready = OwnHandle(nullptr);
-    UniqueHandle Commit = OwnHandle(nullptr);
-    UniqueHandle Cancel = OwnHandle(nullptr);
-    UniqueHandle Helper = OwnHandle(nullptr);
+    UniqueHandle Ready{nullptr, &CloseOwnedHandle};
+    UniqueHandle Commit{nullptr, &CloseOwnedHandle};
+    UniqueHandle Cancel{nullptr, &CloseOwnedHandle};
+    UniqueHandle Helper{nullptr, &CloseOwnedHandle};
     // The package whose signature was checked, held with read sharing only
     // until the helper, which holds it from its checksum on, is ready or has
     // ended: nobody can swap the bytes in between.
-    UniqueHandle Package = OwnHandle(nullptr);
+    UniqueHandle Package{nullptr, &CloseOwnedHandle};
     DWORD HelperProcessId = 0;
     std::wstring StatusFilePath;
 };
@@ -161,3 +175,12 @@ enum class CancelResult {
 // package is ended), so that it cannot write into a later attempt's status
 // file. A commit made earlier stands.
 CancelResult CancelUpdate(UpdateHandoff& handoff);
+
+// Each result in a few words, for a log: "ready", "committed",
+// "installed, restart failed", ...
+const wchar_t* NameOf(HelperState state);
+const wchar_t* NameOf(CommitResult result);
+const wchar_t* NameOf(CancelResult result);
+const wchar_t* NameOf(OutcomeKind kind);
+
+} // namespace tavo

@@ -1,0 +1,71 @@
+#include "tavo/editor_update.h"
+
+namespace tavo {
+
+const wchar_t* NameOf(HelperState state) {
+    switch (state) {
+    case HelperState::Ready:
+        return L"ready";
+    case HelperState::EndedBeforeReady:
+        return L"ended before ready";
+    case HelperState::StillChecking:
+        return L"still checking";
+    case HelperState::WaitFailed:
+        return L"wait failed";
+    }
+    return L"unknown";
+}
+
+const wchar_t* NameOf(CommitResult result) {
+    switch (result) {
+    case CommitResult::Committed:
+        return L"committed";
+    case CommitResult::NotReady:
+        return L"not ready";
+    case CommitResult::HelperEnded:
+        return L"helper ended";
+    case CommitResult::Cancelled:
+        return L"cancelled";
+    case CommitResult::Failed:
+        return L"commit failed";
+    }
+    return L"unknown";
+}
+
+const wchar_t* NameOf(CancelResult result) {
+    switch (result) {
+    case CancelResult::Cancelled:
+        return L"cancelled";
+    case CancelResult::CommitStands:
+        return L"commit stands";
+    case CancelResult::Failed:
+        return L"cancel failed";
+    }
+    return L"unknown";
+}
+
+const wchar_t* NameOf(OutcomeKind kind) {
+    switch (kind) {
+    case OutcomeKind::Installed:
+        return L"installed";
+    case OutcomeKind::InstalledRestartAdvised:
+        return L"installed, Windows restart advised";
+    case OutcomeKind::InstalledRestartFailed:
+        return L"installed, restart failed";
+    case OutcomeKind::RefusedBeforeEditorExit:
+        return L"refused before the editor exited";
+    case OutcomeKind::FailedAfterEditorExit:
+        return L"failed after the editor exited";
+    case OutcomeKind::UnexpectedError:
+        return L"unexpected error";
+    case OutcomeKind::NothingWritten:
+        return L"nothing written";
+    case OutcomeKind::Unreadable:
+        return L"status file unreadable";
+    case OutcomeKind::NotAnOutcome:
+        return L"not an outcome";
+    }
+    return L"unknown";
+}
+
+} // namespace tavo
