@@ -6,8 +6,8 @@ REPO_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
 BUILD_DIR="${BUILD_DIR:-$REPO_ROOT/build}"
 
 REQUIRED_PACKAGES=(cmake make g++-mingw-w64-x86-64-posix mingw-w64-tools wine64 wine wixl
-                   msitools nsis openssl osslsigncode xvfb x11-utils x11-apps imagemagick
-                   clang-format)
+                   msitools nsis openssl osslsigncode clang lld llvm xvfb x11-utils x11-apps
+                   imagemagick clang-format)
 
 say() { printf '\n== %s\n' "$*"; }
 

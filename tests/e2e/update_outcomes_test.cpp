@@ -421,6 +421,40 @@ TEST_P(UpdateOutcome, LeavesTheExpectedTraces) {
     }
 }
 
+// An editor written in C and built for the MSVC ABI updates through the C
+// interface: started, ready, committed, exited, installed and started again,
+// the outcome read back as installed; a refusal comes back as code and words.
+TEST(CInterface, UpdatesAnEditorBuiltInCForTheMsvcAbi) {
+    const std::wstring work = MakeWorkFolder(L"c-editor"), install = work + L"\\Tavo PDF";
+    const std::wstring editor = install + L"\\tavoPDFEditor.exe", package = work + L"\\setup.exe";
+    CreateDirectoryW(install.c_str(), nullptr);
+    CopyFileW((FixturesFolder() + L"\\editor-1.0\\tavoPDFEditor.exe").c_str(), editor.c_str(), 0);
+    CopyFileW((FixturesFolder() + L"\\packages\\editor-2.0.exe").c_str(), package.c_str(), 0);
+    StartedProcess user = StartStandIn(editor);
+    const std::pair<const wchar_t*, std::wstring> order[] = {
+        {L"TAVO_HELPER", CopyHelper(work, false)},
+        {L"TAVO_PACKAGE", package},
+        {L"TAVO_SHA256", Sha256OfFile(package)},
+        {L"TAVO_KIND", L"exe"},
+        {L"TAVO_STATUS", work + L"\\status.txt"},
+        {L"TAVO_EDITOR", editor},
+        {L"TAVO_EDITOR_ID", std::to_wstring(user.ProcessId)}};
+    for (const auto& [name, value] : order) {
+        SetEnvironmentVariableW(name, value.c_str());
+    }
+    const std::wstring program = ExecutableFolder() + L"\\c_editor.exe";
+    StartedProcess cEditor = StartProcess(program, L"c_editor.exe", work);
+    DWORD exitCode = 99;
+    WaitForSingleObject(cEditor.Process, 120000);
+    GetExitCodeProcess(cEditor.Process, &exitCode);
+    EXPECT_EQ(exitCode, 0u) << "the step that failed";
+    EXPECT_EQ(ReadStarts(install, 2).size(), 2u) << "the editor, then the editor started again";
+    EXPECT_EQ(ReadBytes(editor), ReadBytes(FixturesFolder() + L"\\editor-2.0\\tavoPDFEditor.exe"));
+    EndStandIns(install);
+    EndProcess(user);
+    EndProcess(cEditor);
+}
+
 INSTANTIATE_TEST_SUITE_P(Situations, UpdateOutcome, testing::ValuesIn(Rows),
                          testing::PrintToStringParamName());
 

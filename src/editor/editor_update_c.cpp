@@ -1,0 +1,240 @@
+#include "tavo/editor_update_c.h"
+
+#include "tavo/editor_update.h"
+
+#include <new>
+#include <string>
+
+using namespace tavo;
+
+namespace {
+
+// What an attempt handle points at. The detail belongs to the attempt, never
+// to a process-wide slot, so attempts and threads do not overwrite each other.
+struct Attempt {
+    UpdateOrder Order;
+    UpdateHandoff Handoff;
+    std::wstring Detail;
+    bool StartCalled = false;
+};
+
+// Nothing crosses the C line as an exception.
+template <typename Body> int32_t Guarded(Body body) {
+    try {
+        return body();
+    } catch (const std::bad_alloc&) {
+        return TAVO_UPDATE_OUT_OF_MEMORY;
+    } catch (...) {
+        return TAVO_UPDATE_INTERNAL_ERROR;
+    }
+}
+
+int32_t CodeOf(OutcomeKind kind) {
+    return TAVO_UPDATE_INSTALLED + static_cast<int32_t>(kind);
+}
+
+// Fills the caller's buffer as far as it goes, always ending it with a NUL.
+void CopyOut(const std::wstring& source, wchar_t* text, size_t size, size_t* needed) {
+    if (needed != nullptr) {
+        *needed = source.size() + 1;
+    }
+    if (text != nullptr && size > 0) {
+        const size_t length = source.size() < size ? source.size() : size - 1;
+        source.copy(text, length);
+        text[length] = L'\0';
+    }
+}
+
+} // namespace
+
+// The codes of each group follow the C++ results, in their order.
+static_assert(static_cast<int>(HelperState::WaitFailed) ==
+              TAVO_UPDATE_WAIT_FAILED - TAVO_UPDATE_READY);
+static_assert(static_cast<int>(CommitResult::Failed) ==
+              TAVO_UPDATE_COMMIT_FAILED - TAVO_UPDATE_COMMITTED);
+static_assert(static_cast<int>(OutcomeKind::NotAnOutcome) ==
+              TAVO_UPDATE_NOT_AN_OUTCOME - TAVO_UPDATE_INSTALLED);
+
+extern "C" {
+
+tavo_update_attempt_t* tavo_update_attempt_new(void) {
+    return new (std::nothrow) Attempt();
+}
+
+void tavo_update_attempt_free(tavo_update_attempt_t* attempt) {
+    delete static_cast<Attempt*>(attempt);
+}
+
+int32_t tavo_update_set_text(tavo_update_attempt_t* handle, int32_t field, const wchar_t* text) {
+    auto* attempt = static_cast<Attempt*>(handle);
+    if (attempt == nullptr || text == nullptr || attempt->StartCalled) {
+        return TAVO_UPDATE_INVALID_ARGUMENT;
+    }
+    return Guarded([&]() -> int32_t {
+        UpdateOrder& order = attempt->Order;
+        switch (field) {
+        case TAVO_UPDATE_FIELD_HELPER_PATH:
+            order.HelperPath = text;
+            break;
+        case TAVO_UPDATE_FIELD_PACKAGE_PATH:
+            order.PackagePath = text;
+            break;
+        case TAVO_UPDATE_FIELD_PACKAGE_SHA256:
+            order.PackageSha256 = text;
+            break;
+        case TAVO_UPDATE_FIELD_PACKAGE_KIND:
+            if (std::wstring(text) != L"msi" && std::wstring(text) != L"exe") {
+                return TAVO_UPDATE_INVALID_ARGUMENT;
+            }
+            order.PackageKind =
+                std::wstring(text) == L"msi" ? PackageFormat::Msi : PackageFormat::Exe;
+            break;
+        case TAVO_UPDATE_FIELD_TARGET_VERSION:
+            order.TargetVersion = text;
+            break;
+        case TAVO_UPDATE_FIELD_STATUS_FILE_PATH:
+            order.StatusFilePath = text;
+            break;
+        case TAVO_UPDATE_FIELD_EDITOR_PATH:
+            order.EditorPath = text;
+            break;
+        case TAVO_UPDATE_FIELD_EDITOR_ARGUMENT:
+            order.EditorArguments.push_back(text);
+            break;
+        case TAVO_UPDATE_FIELD_PUBLISHER_KEY:
+            order.PublisherKeys.push_back(text);
+            break;
+        default:
+            return TAVO_UPDATE_INVALID_ARGUMENT;
+        }
+        return TAVO_UPDATE_OK;
+    });
+}
+
+int32_t tavo_update_set_editor_process_id(tavo_update_attempt_t* handle, uint32_t processId) {
+    auto* attempt = static_cast<Attempt*>(handle);
+    if (attempt == nullptr || attempt->StartCalled) {
+        return TAVO_UPDATE_INVALID_ARGUMENT;
+    }
+    attempt->Order.EditorProcessId = processId;
+    return TAVO_UPDATE_OK;
+}
+
+int32_t tavo_update_start(tavo_update_attempt_t* handle) {
+    auto* attempt = static_cast<Attempt*>(handle);
+    if (attempt == nullptr || attempt->StartCalled) {
+        return TAVO_UPDATE_INVALID_ARGUMENT;
+    }
+    attempt->StartCalled = true;
+    return Guarded([&]() -> int32_t {
+        const HelperStart start = StartUpdateHelper(attempt->Order, attempt->Handoff);
+        attempt->Detail = start.Refusal.empty() && !start.Started
+                              ? L"Windows error " + std::to_wstring(start.WindowsError)
+                              : start.Refusal;
+        return start.Started           ? TAVO_UPDATE_STARTED
+               : start.Refusal.empty() ? TAVO_UPDATE_WINDOWS_ERROR
+                                       : TAVO_UPDATE_REFUSED;
+    });
+}
+
+int32_t tavo_update_await_ready(tavo_update_attempt_t* handle, uint32_t limitMs) {
+    auto* attempt = static_cast<Attempt*>(handle);
+    if (attempt == nullptr) {
+        return TAVO_UPDATE_INVALID_ARGUMENT;
+    }
+    return Guarded([&]() -> int32_t {
+        const HelperReadiness readiness = AwaitHelperReady(attempt->Handoff, limitMs);
+        attempt->Detail = readiness.State == HelperState::EndedBeforeReady
+                              ? L"exit code " + std::to_wstring(readiness.ExitCode) + L": " +
+                                    readiness.Outcome.Text
+                          : readiness.State == HelperState::WaitFailed
+                              ? L"Windows error " + std::to_wstring(readiness.WindowsError)
+                              : std::wstring();
+        return TAVO_UPDATE_READY + static_cast<int32_t>(readiness.State);
+    });
+}
+
+int32_t tavo_update_commit(tavo_update_attempt_t* handle) {
+    auto* attempt = static_cast<Attempt*>(handle);
+    if (attempt == nullptr) {
+        return TAVO_UPDATE_INVALID_ARGUMENT;
+    }
+    return Guarded([&]() -> int32_t {
+        return TAVO_UPDATE_COMMITTED + static_cast<int32_t>(CommitUpdate(attempt->Handoff));
+    });
+}
+
+int32_t tavo_update_cancel(tavo_update_attempt_t* handle) {
+    auto* attempt = static_cast<Attempt*>(handle);
+    if (attempt == nullptr) {
+        return TAVO_UPDATE_INVALID_ARGUMENT;
+    }
+    return Guarded([&]() -> int32_t {
+        switch (CancelUpdate(attempt->Handoff)) {
+        case CancelResult::Cancelled:
+            return TAVO_UPDATE_CANCELLED;
+        case CancelResult::CommitStands:
+            return TAVO_UPDATE_COMMIT_STANDS;
+        case CancelResult::Failed:
+            break;
+        }
+        return TAVO_UPDATE_CANCEL_FAILED;
+    });
+}
+
+int32_t tavo_update_detail(const tavo_update_attempt_t* handle, wchar_t* text, size_t textSize,
+                           size_t* textNeeded) {
+    const auto* attempt = static_cast<const Attempt*>(handle);
+    if (attempt == nullptr) {
+        return TAVO_UPDATE_INVALID_ARGUMENT;
+    }
+    CopyOut(attempt->Detail, text, textSize, textNeeded);
+    return TAVO_UPDATE_OK;
+}
+
+int32_t tavo_update_read_outcome(const wchar_t* statusFilePath, wchar_t* text, size_t textSize,
+                                 size_t* textNeeded) {
+    if (statusFilePath == nullptr) {
+        return TAVO_UPDATE_INVALID_ARGUMENT;
+    }
+    return Guarded([&]() -> int32_t {
+        const UpdateOutcome outcome = ReadUpdateOutcome(statusFilePath);
+        CopyOut(outcome.Text, text, textSize, textNeeded);
+        return CodeOf(outcome.Kind);
+    });
+}
+
+const wchar_t* tavo_update_code_name(int32_t code) {
+    switch (code) {
+    case TAVO_UPDATE_OK:
+        return L"ok";
+    case TAVO_UPDATE_STARTED:
+        return L"started";
+    case TAVO_UPDATE_REFUSED:
+        return L"refused";
+    case TAVO_UPDATE_WINDOWS_ERROR:
+        return L"Windows error";
+    case TAVO_UPDATE_COMMIT_STANDS:
+        return NameOf(CancelResult::CommitStands);
+    case TAVO_UPDATE_CANCEL_FAILED:
+        return NameOf(CancelResult::Failed);
+    case TAVO_UPDATE_INVALID_ARGUMENT:
+        return L"invalid argument";
+    case TAVO_UPDATE_OUT_OF_MEMORY:
+        return L"out of memory";
+    case TAVO_UPDATE_INTERNAL_ERROR:
+        return L"internal error";
+    }
+    if (code >= TAVO_UPDATE_READY && code <= TAVO_UPDATE_WAIT_FAILED) {
+        return NameOf(static_cast<HelperState>(code - TAVO_UPDATE_READY));
+    }
+    if (code >= TAVO_UPDATE_COMMITTED && code <= TAVO_UPDATE_COMMIT_FAILED) {
+        return NameOf(static_cast<CommitResult>(code - TAVO_UPDATE_COMMITTED));
+    }
+    if (code >= TAVO_UPDATE_INSTALLED && code <= TAVO_UPDATE_NOT_AN_OUTCOME) {
+        return NameOf(static_cast<OutcomeKind>(code - TAVO_UPDATE_INSTALLED));
+    }
+    return L"unknown code";
+}
+
+} // extern "C"

@@ -1,0 +1,117 @@
+/* The editor's half of an update, for editors in any language or built with
+ * any compiler: the same library as tavo/editor_update.h behind flat C
+ * functions. Every function returns a code (see TAVO_UPDATE_* below, and
+ * tavo_update_code_name); none throws. Strings are UTF-16 (wchar_t); texts
+ * come back in the caller's buffer, with the size needed.
+ *
+ *   tavo_update_attempt_t* attempt = tavo_update_attempt_new();
+ *   tavo_update_set_text(attempt, TAVO_UPDATE_FIELD_HELPER_PATH, L"C:\\...");  ...
+ *   if (tavo_update_start(attempt) == TAVO_UPDATE_STARTED &&
+ *       tavo_update_await_ready(attempt, 30000) == TAVO_UPDATE_READY &&
+ *       SaveWorkAndCloseDocuments() &&
+ *       tavo_update_commit(attempt) == TAVO_UPDATE_COMMITTED) { exit now }
+ *   else { tavo_update_cancel(attempt); keep running }
+ *   tavo_update_attempt_free(attempt);
+ */
+#ifndef TAVO_EDITOR_UPDATE_C_H
+#define TAVO_EDITOR_UPDATE_C_H
+
+#include <stddef.h>
+#include <stdint.h>
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* One update attempt: its order, its handoff with the helper, and the detail
+ * of its last answer. Must be freed with tavo_update_attempt_free. */
+typedef void tavo_update_attempt_t;
+
+/* Fields of the order (tavo::UpdateOrder), set one by one. */
+#define TAVO_UPDATE_FIELD_HELPER_PATH 1
+#define TAVO_UPDATE_FIELD_PACKAGE_PATH 2
+#define TAVO_UPDATE_FIELD_PACKAGE_SHA256 3
+#define TAVO_UPDATE_FIELD_PACKAGE_KIND 4 /* "msi" or "exe" */
+#define TAVO_UPDATE_FIELD_TARGET_VERSION 5
+#define TAVO_UPDATE_FIELD_STATUS_FILE_PATH 6
+#define TAVO_UPDATE_FIELD_EDITOR_PATH 7     /* unset: this process's executable */
+#define TAVO_UPDATE_FIELD_EDITOR_ARGUMENT 8 /* adds one, in order */
+#define TAVO_UPDATE_FIELD_PUBLISHER_KEY 9   /* adds one */
+
+/* Codes. Their values never change. */
+#define TAVO_UPDATE_OK 0
+#define TAVO_UPDATE_STARTED 1
+#define TAVO_UPDATE_REFUSED 2       /* nothing started: the detail names the rule broken */
+#define TAVO_UPDATE_WINDOWS_ERROR 3 /* not started: the detail gives the error */
+#define TAVO_UPDATE_READY 10
+#define TAVO_UPDATE_ENDED_BEFORE_READY 11 /* the detail is the helper's outcome text */
+#define TAVO_UPDATE_STILL_CHECKING 12
+#define TAVO_UPDATE_WAIT_FAILED 13
+#define TAVO_UPDATE_COMMITTED 20 /* exit now; any other answer to a commit: do not */
+#define TAVO_UPDATE_NOT_READY 21
+#define TAVO_UPDATE_HELPER_ENDED 22
+#define TAVO_UPDATE_CANCELLED 23
+#define TAVO_UPDATE_COMMIT_FAILED 24
+#define TAVO_UPDATE_COMMIT_STANDS 30 /* a cancel after a commit: exit now */
+#define TAVO_UPDATE_CANCEL_FAILED 31
+#define TAVO_UPDATE_INSTALLED 40 /* outcomes read back from the status file */
+#define TAVO_UPDATE_INSTALLED_RESTART_ADVISED 41
+#define TAVO_UPDATE_INSTALLED_RESTART_FAILED 42
+#define TAVO_UPDATE_REFUSED_BEFORE_EDITOR_EXIT 43
+#define TAVO_UPDATE_FAILED_AFTER_EDITOR_EXIT 44
+#define TAVO_UPDATE_UNEXPECTED_ERROR 45
+#define TAVO_UPDATE_NOTHING_WRITTEN 46
+#define TAVO_UPDATE_UNREADABLE 47
+#define TAVO_UPDATE_NOT_AN_OUTCOME 48
+#define TAVO_UPDATE_INVALID_ARGUMENT 90 /* a null attempt, an unknown field, a started attempt */
+#define TAVO_UPDATE_OUT_OF_MEMORY 91
+#define TAVO_UPDATE_INTERNAL_ERROR 92
+
+/* A new attempt, or null when memory ran out. */
+tavo_update_attempt_t* tavo_update_attempt_new(void);
+
+/* Frees the attempt and its handles (null does nothing). A helper that
+ * runs is not stopped: cancel first unless the editor committed. */
+void tavo_update_attempt_free(tavo_update_attempt_t* attempt);
+
+/* Sets field (TAVO_UPDATE_FIELD_*) of the order to text, before the start;
+ * the argument and key fields add one more. TAVO_UPDATE_OK. */
+int32_t tavo_update_set_text(tavo_update_attempt_t* attempt, int32_t field, const wchar_t* text);
+
+/* The editor process that exits for the update; unset: this process (then
+ * give its path too). TAVO_UPDATE_OK. */
+int32_t tavo_update_set_editor_process_id(tavo_update_attempt_t* attempt, uint32_t process_id);
+
+/* Checks the order and the package's signer (with publisher keys), creates
+ * the handoff and starts the helper: STARTED, REFUSED or WINDOWS_ERROR. */
+int32_t tavo_update_start(tavo_update_attempt_t* attempt);
+
+/* Waits up to limit_ms: READY, ENDED_BEFORE_READY, STILL_CHECKING or WAIT_FAILED. */
+int32_t tavo_update_await_ready(tavo_update_attempt_t* attempt, uint32_t limit_ms);
+
+/* COMMITTED (exit now), or NOT_READY, HELPER_ENDED, CANCELLED, COMMIT_FAILED. */
+int32_t tavo_update_commit(tavo_update_attempt_t* attempt);
+
+/* Returns once the helper has ended: CANCELLED, COMMIT_STANDS (exit now) or
+ * CANCEL_FAILED. */
+int32_t tavo_update_cancel(tavo_update_attempt_t* attempt);
+
+/* The detail of the attempt's last answer (a refusal, a Windows error, the
+ * helper's outcome text) into text, text_size wide characters with the NUL;
+ * *text_needed (when not null) gets the size it takes. TAVO_UPDATE_OK. */
+int32_t tavo_update_detail(const tavo_update_attempt_t* attempt, wchar_t* text, size_t text_size,
+                           size_t* text_needed);
+
+/* In the restarted editor: the outcome in the status file, as a code from
+ * INSTALLED to NOT_AN_OUTCOME; its text as written into text, as above. */
+int32_t tavo_update_read_outcome(const wchar_t* status_file_path, wchar_t* text, size_t text_size,
+                                 size_t* text_needed);
+
+/* A code in a few words, for a log ("committed"); never null. */
+const wchar_t* tavo_update_code_name(int32_t code);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif
