@@ -1,5 +1,8 @@
 #include "release/msi_tables.h"
 
+#include "app/update_request.h"
+#include "base/paths.h"
+
 #include <windows.h>
 
 #include <msi.h>
@@ -68,6 +71,18 @@ std::vector<std::vector<std::wstring>> ReadMsiRows(const std::wstring& packagePa
         }
     });
     return rows;
+}
+
+std::optional<MsiEditorFile> ReadMsiEditorFile(const std::wstring& packagePath) {
+    std::optional<MsiEditorFile> editor;
+    for (const auto& row :
+         ReadMsiRows(packagePath, L"SELECT `File`, `FileName`, `Version` FROM `File`")) {
+        // "short|long", or the long name alone.
+        if (EqualsIgnoringAsciiCase(row[1].substr(row[1].find(L'|') + 1), EditorFileName)) {
+            editor = MsiEditorFile{row[0], row[2]};
+        }
+    }
+    return editor;
 }
 
 std::string ReadMsiStream(const std::wstring& packagePath, const std::wstring& name) {

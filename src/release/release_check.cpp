@@ -97,7 +97,7 @@ std::wstring AfterExit(const std::wstring& text) {
 }
 
 // Size and SHA-256, read as the helper's checksum step reads them.
-std::wstring CheckSize(Report& report, HANDLE package, DWORD openError) {
+std::wstring CheckSize(Report& report, HANDLE package, DWORD openError, long long& bytes) {
     const std::wstring users = UsersGet(TextChecksumFailed, ExitPackageRefused);
     LARGE_INTEGER size = {};
     if (package == INVALID_HANDLE_VALUE || !GetFileSizeEx(package, &size)) {
@@ -107,13 +107,14 @@ std::wstring CheckSize(Report& report, HANDLE package, DWORD openError) {
                users, L"give the path of the package as it is built");
         return std::wstring();
     }
-    const std::wstring bytes = std::to_wstring(size.QuadPart) + L" bytes";
+    bytes = size.QuadPart;
+    const std::wstring found = L"size: " + std::to_wstring(bytes) + L" bytes";
     const std::wstring checksum = PackageChecksum(package);
     if (checksum.empty()) {
-        Refuse(report, L"size: " + bytes + L", not 1 to 2147483648, or not readable to its end",
-               users, L"ship the whole package, at most 2 GiB");
+        Refuse(report, found + L", not 1 to 2147483648, or not readable to its end", users,
+               L"ship the whole package, at most 2 GiB");
     } else {
-        Ok(report, L"size: " + bytes + L", within the helper's 2 GiB; SHA-256 " + checksum);
+        Ok(report, found + L", within the helper's 2 GiB; SHA-256 " + checksum);
     }
     return checksum;
 }
@@ -200,31 +201,24 @@ void CheckMsiTables(Report& report, const Request& request) {
 // The editor the package installs, from the File table; without its version
 // there (wixl leaves it empty), only a trial install can tell.
 void CheckMsiEditorFile(Report& report, const Request& request) {
-    std::optional<std::wstring> version;
-    for (const auto& row :
-         ReadMsiRows(request.Package, L"SELECT `FileName`, `Version` FROM `File`")) {
-        // "short|long", or the long name alone.
-        if (EqualsIgnoringAsciiCase(row[0].substr(row[0].find(L'|') + 1), EditorFileName)) {
-            version = row[1];
-        }
-    }
-    if (!version) {
+    const std::optional<MsiEditorFile> editor = ReadMsiEditorFile(request.Package);
+    if (!editor) {
         Refuse(report, L"installed editor: no tavoPDFEditor.exe in the File table",
                AfterExit(TextInstalledVersionMismatch), L"install the editor as tavoPDFEditor.exe");
-    } else if (version->empty()) {
+    } else if (editor->Version.empty()) {
         if (request.TrialFolder.empty()) {
             Note(report,
                  L"installed editor: the File table leaves tavoPDFEditor.exe's version empty, "
                  L"so it cannot be judged from the tables: run with --trial-install FOLDER");
         }
-    } else if (!IsSameVersion(request.Target, *version)) {
+    } else if (!IsSameVersion(request.Target, editor->Version)) {
         Refuse(report,
-               L"installed editor: the File table gives tavoPDFEditor.exe " + *version +
+               L"installed editor: the File table gives tavoPDFEditor.exe " + editor->Version +
                    L", not the target " + request.Target,
                AfterExit(TextInstalledVersionMismatch),
                L"build the package with the editor at " + request.Target);
     } else {
-        Ok(report, L"installed editor: the File table gives tavoPDFEditor.exe " + *version);
+        Ok(report, L"installed editor: the File table gives tavoPDFEditor.exe " + editor->Version);
     }
 }
 
@@ -301,7 +295,8 @@ int RunReleaseCheck(const std::vector<std::wstring>& arguments, std::wstring& re
     Report checks;
     const UniqueHandle package = OpenPackageFile(request.Package);
     const DWORD openError = GetLastError();
-    const std::wstring checksum = CheckSize(checks, package.get(), openError);
+    long long size = 0;
+    const std::wstring checksum = CheckSize(checks, package.get(), openError, size);
     CheckIdentity(checks, request);
     if (!request.InstalledVersion.empty()) {
         if (IsNewerVersion(request.Target, request.InstalledVersion)) {
@@ -332,10 +327,7 @@ int RunReleaseCheck(const std::vector<std::wstring>& arguments, std::wstring& re
     checks.Text +=
         L"{\"version\":\"" + request.Target + L"\",\"kind\":\"" +
         (request.IsMsi ? PackageKindMsi : PackageKindExe) + L"\",\"sha256\":\"" + checksum +
-        L"\",\"size\":" +
-        std::to_wstring(std::filesystem::exists(request.Package)
-                            ? std::filesystem::file_size(request.Package)
-                            : 0) +
+        L"\",\"size\":" + std::to_wstring(size) +
         (signer.State == SignatureState::Signed ? L",\"publisherKey\":\"" + signer.Key + L"\""
                                                 : L"") +
         L"}\n";

@@ -56,12 +56,9 @@ UINT CALLBACK ExtractEditor(PVOID context, UINT notification, UINT_PTR parameter
 }
 
 void ExtractFromMsi(const std::wstring& package, const std::wstring& folder, TrialInstall& trial) {
+    const std::optional<MsiEditorFile> editor = ReadMsiEditorFile(package);
     CabinetTarget target;
-    for (const auto& row : ReadMsiRows(package, L"SELECT `File`, `FileName` FROM `File`")) {
-        if (EqualsIgnoringAsciiCase(row[1].substr(row[1].find(L'|') + 1), EditorFileName)) {
-            target.FileKey = row[0];
-        }
-    }
+    target.FileKey = editor ? editor->Key : L"";
     const auto media = ReadMsiRows(package, L"SELECT `Cabinet` FROM `Media`");
     const std::wstring cabinet = media.empty() ? L"" : media[0][0];
     const std::string bytes = cabinet.starts_with(L'#') && !target.FileKey.empty()

@@ -117,12 +117,9 @@ void OverTwoGibibytes(Work, UpdateOrder& order) {
     ZeroPackage(order, (1LL << 31) + 1);
 }
 
-// The NSIS setup described as "tavo PDF Setup" in its own version resource
-// (found from the end, past the setup's code); the package's checksum follows.
+// The package's checksum follows the change.
 void DescribeSetupInLowerCase(Work, UpdateOrder& order) {
-    std::string bytes = *ReadBytes(order.PackagePath);
-    bytes[bytes.rfind(std::string(reinterpret_cast<const char*>(L"Tavo PDF Setup"), 28))] = 't';
-    WriteBytes(order.PackagePath, bytes);
+    CopySetupDescribedInLowerCase(order.PackagePath, order.PackagePath);
     order.PackageSha256 = Sha256OfFile(order.PackagePath);
 }
 

@@ -52,6 +52,12 @@ std::wstring Sha256OfFile(const std::wstring& path) {
     return FormatDigest(digest);
 }
 
+void CopySetupDescribedInLowerCase(const std::wstring& setup, const std::wstring& copy) {
+    std::string bytes = *ReadBytes(setup);
+    bytes[bytes.rfind(std::string(reinterpret_cast<const char*>(L"Tavo PDF Setup"), 28))] = 't';
+    WriteBytes(copy, bytes);
+}
+
 std::wstring KeyPin(const std::wstring& signer) {
     const std::string pin =
         ReadBytes(FixturesFolder() + L"\\keys\\" + signer + L".pin").value_or("");

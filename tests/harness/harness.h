@@ -27,6 +27,9 @@ std::optional<std::string> ReadBytes(const std::wstring& path);
 // SHA-256 as lower-case hex, by bcrypt in one piece: an oracle independent
 // of the helper's own checksum.
 std::wstring Sha256OfFile(const std::wstring& path);
+// A copy of an NSIS setup described as "tavo PDF Setup" in its own version
+// resource (found from the end, past the setup's code).
+void CopySetupDescribedInLowerCase(const std::wstring& setup, const std::wstring& copy);
 // The pin of a fixture's signing key (publisher, renewed, unrelated), as an
 // editor names its publisher's keys.
 std::wstring KeyPin(const std::wstring& signer);

@@ -241,9 +241,7 @@ TEST(ReleaseCheck, TellsWhetherTheHelperWillInstallAPackage) {
     const std::wstring packages = FixturesFolder() + L"\\packages\\";
     const std::wstring key = KeyPin(L"publisher"), msi = packages + L"signed\\editor-2.0-3.msi";
     const std::wstring setup = MakeWorkFolder(L"release") + L"\\setup.exe";
-    std::string bytes = *ReadBytes(packages + L"signed\\editor-2.0.exe");
-    bytes[bytes.rfind(std::string(reinterpret_cast<const char*>(L"Tavo PDF Setup"), 28))] = 't';
-    WriteBytes(setup, bytes);
+    CopySetupDescribedInLowerCase(packages + L"signed\\editor-2.0.exe", setup);
     const std::wstring users = L"users get \"";
     const std::tuple<std::vector<std::wstring>, int, std::vector<std::wstring>> cases[] = {
         {{msi, L"msi", L"2.0", L"--publisher-key", key},
