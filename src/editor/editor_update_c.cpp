@@ -2,6 +2,7 @@
 
 #include "tavo/editor_update.h"
 
+#include <mutex>
 #include <new>
 #include <string>
 
@@ -10,13 +11,24 @@ using namespace tavo;
 namespace {
 
 // What an attempt handle points at. The detail belongs to the attempt, never
-// to a process-wide slot, so attempts and threads do not overwrite each other.
+// to a process-wide slot, so attempts do not overwrite each other; it is
+// written and read under its lock, since a cancel may come from another
+// thread while this one awaits.
 struct Attempt {
     UpdateOrder Order;
     UpdateHandoff Handoff;
-    std::wstring Detail;
     bool StartCalled = false;
+    std::mutex DetailLock;
+    std::wstring Detail;
 };
+
+// Every call's answer sets the attempt's detail: what there is to add to the
+// code, or nothing.
+int32_t Answer(Attempt& attempt, int32_t code, std::wstring detail = std::wstring()) {
+    const std::lock_guard<std::mutex> holding(attempt.DetailLock);
+    attempt.Detail = std::move(detail);
+    return code;
+}
 
 // Nothing crosses the C line as an exception.
 template <typename Body> int32_t Guarded(Body body) {
@@ -33,16 +45,22 @@ int32_t CodeOf(OutcomeKind kind) {
     return TAVO_UPDATE_INSTALLED + static_cast<int32_t>(kind);
 }
 
-// Fills the caller's buffer as far as it goes, always ending it with a NUL.
-void CopyOut(const std::wstring& source, wchar_t* text, size_t size, size_t* needed) {
+// Fills the caller's buffer as far as it goes, always ending it with a NUL;
+// `code`, or TEXT_CUT when the text did not fit into a buffer given.
+int32_t CopyOut(const std::wstring& source, wchar_t* text, size_t size, size_t* needed,
+                int32_t code) {
     if (needed != nullptr) {
         *needed = source.size() + 1;
     }
-    if (text != nullptr && size > 0) {
+    if (text == nullptr) {
+        return code;
+    }
+    if (size > 0) {
         const size_t length = source.size() < size ? source.size() : size - 1;
         source.copy(text, length);
         text[length] = L'\0';
     }
+    return source.size() < size ? code : TAVO_UPDATE_TEXT_CUT;
 }
 
 } // namespace
@@ -67,10 +85,14 @@ void tavo_update_attempt_free(tavo_update_attempt_t* attempt) {
 
 int32_t tavo_update_set_text(tavo_update_attempt_t* handle, int32_t field, const wchar_t* text) {
     auto* attempt = static_cast<Attempt*>(handle);
-    if (attempt == nullptr || text == nullptr || attempt->StartCalled) {
+    if (attempt == nullptr) {
         return TAVO_UPDATE_INVALID_ARGUMENT;
     }
     return Guarded([&]() -> int32_t {
+        if (attempt->StartCalled || text == nullptr) {
+            return Answer(*attempt, TAVO_UPDATE_INVALID_ARGUMENT,
+                          attempt->StartCalled ? L"attempt: started already" : L"text: null");
+        }
         UpdateOrder& order = attempt->Order;
         switch (field) {
         case TAVO_UPDATE_FIELD_HELPER_PATH:
@@ -84,7 +106,8 @@ int32_t tavo_update_set_text(tavo_update_attempt_t* handle, int32_t field, const
             break;
         case TAVO_UPDATE_FIELD_PACKAGE_KIND:
             if (std::wstring(text) != L"msi" && std::wstring(text) != L"exe") {
-                return TAVO_UPDATE_INVALID_ARGUMENT;
+                return Answer(*attempt, TAVO_UPDATE_INVALID_ARGUMENT,
+                              L"package kind: not \"msi\" or \"exe\"");
             }
             order.PackageKind =
                 std::wstring(text) == L"msi" ? PackageFormat::Msi : PackageFormat::Exe;
@@ -105,35 +128,45 @@ int32_t tavo_update_set_text(tavo_update_attempt_t* handle, int32_t field, const
             order.PublisherKeys.push_back(text);
             break;
         default:
-            return TAVO_UPDATE_INVALID_ARGUMENT;
+            return Answer(*attempt, TAVO_UPDATE_INVALID_ARGUMENT,
+                          L"field: unknown (" + std::to_wstring(field) + L")");
         }
-        return TAVO_UPDATE_OK;
+        return Answer(*attempt, TAVO_UPDATE_OK);
     });
 }
 
 int32_t tavo_update_set_editor_process_id(tavo_update_attempt_t* handle, uint32_t processId) {
     auto* attempt = static_cast<Attempt*>(handle);
-    if (attempt == nullptr || attempt->StartCalled) {
+    if (attempt == nullptr) {
         return TAVO_UPDATE_INVALID_ARGUMENT;
     }
-    attempt->Order.EditorProcessId = processId;
-    return TAVO_UPDATE_OK;
+    return Guarded([&]() -> int32_t {
+        if (attempt->StartCalled) {
+            return Answer(*attempt, TAVO_UPDATE_INVALID_ARGUMENT, L"attempt: started already");
+        }
+        attempt->Order.EditorProcessId = processId;
+        return Answer(*attempt, TAVO_UPDATE_OK);
+    });
 }
 
 int32_t tavo_update_start(tavo_update_attempt_t* handle) {
     auto* attempt = static_cast<Attempt*>(handle);
-    if (attempt == nullptr || attempt->StartCalled) {
+    if (attempt == nullptr) {
         return TAVO_UPDATE_INVALID_ARGUMENT;
     }
-    attempt->StartCalled = true;
     return Guarded([&]() -> int32_t {
+        if (attempt->StartCalled) {
+            return Answer(*attempt, TAVO_UPDATE_INVALID_ARGUMENT, L"attempt: started already");
+        }
+        attempt->StartCalled = true;
         const HelperStart start = StartUpdateHelper(attempt->Order, attempt->Handoff);
-        attempt->Detail = start.Refusal.empty() && !start.Started
-                              ? L"Windows error " + std::to_wstring(start.WindowsError)
-                              : start.Refusal;
-        return start.Started           ? TAVO_UPDATE_STARTED
-               : start.Refusal.empty() ? TAVO_UPDATE_WINDOWS_ERROR
-                                       : TAVO_UPDATE_REFUSED;
+        if (start.Started) {
+            return Answer(*attempt, TAVO_UPDATE_STARTED);
+        }
+        return start.Refusal.empty()
+                   ? Answer(*attempt, TAVO_UPDATE_WINDOWS_ERROR,
+                            L"Windows error " + std::to_wstring(start.WindowsError))
+                   : Answer(*attempt, TAVO_UPDATE_REFUSED, start.Refusal);
     });
 }
 
@@ -143,14 +176,18 @@ int32_t tavo_update_await_ready(tavo_update_attempt_t* handle, uint32_t limitMs)
         return TAVO_UPDATE_INVALID_ARGUMENT;
     }
     return Guarded([&]() -> int32_t {
+        // Set by the start on this same thread, never by a cancel.
+        if (!attempt->Handoff.Helper) {
+            return Answer(*attempt, TAVO_UPDATE_INVALID_ARGUMENT, L"attempt: not started");
+        }
         const HelperReadiness readiness = AwaitHelperReady(attempt->Handoff, limitMs);
-        attempt->Detail = readiness.State == HelperState::EndedBeforeReady
-                              ? L"exit code " + std::to_wstring(readiness.ExitCode) + L": " +
-                                    readiness.Outcome.Text
-                          : readiness.State == HelperState::WaitFailed
-                              ? L"Windows error " + std::to_wstring(readiness.WindowsError)
-                              : std::wstring();
-        return TAVO_UPDATE_READY + static_cast<int32_t>(readiness.State);
+        return Answer(*attempt, TAVO_UPDATE_READY + static_cast<int32_t>(readiness.State),
+                      readiness.State == HelperState::EndedBeforeReady
+                          ? L"exit code " + std::to_wstring(readiness.ExitCode) + L": " +
+                                readiness.Outcome.Text
+                      : readiness.State == HelperState::WaitFailed
+                          ? L"Windows error " + std::to_wstring(readiness.WindowsError)
+                          : std::wstring());
     });
 }
 
@@ -160,7 +197,8 @@ int32_t tavo_update_commit(tavo_update_attempt_t* handle) {
         return TAVO_UPDATE_INVALID_ARGUMENT;
     }
     return Guarded([&]() -> int32_t {
-        return TAVO_UPDATE_COMMITTED + static_cast<int32_t>(CommitUpdate(attempt->Handoff));
+        return Answer(*attempt,
+                      TAVO_UPDATE_COMMITTED + static_cast<int32_t>(CommitUpdate(attempt->Handoff)));
     });
 }
 
@@ -172,24 +210,25 @@ int32_t tavo_update_cancel(tavo_update_attempt_t* handle) {
     return Guarded([&]() -> int32_t {
         switch (CancelUpdate(attempt->Handoff)) {
         case CancelResult::Cancelled:
-            return TAVO_UPDATE_CANCELLED;
+            return Answer(*attempt, TAVO_UPDATE_CANCELLED);
         case CancelResult::CommitStands:
-            return TAVO_UPDATE_COMMIT_STANDS;
+            return Answer(*attempt, TAVO_UPDATE_COMMIT_STANDS);
         case CancelResult::Failed:
             break;
         }
-        return TAVO_UPDATE_CANCEL_FAILED;
+        return Answer(*attempt, TAVO_UPDATE_CANCEL_FAILED);
     });
 }
 
 int32_t tavo_update_detail(const tavo_update_attempt_t* handle, wchar_t* text, size_t textSize,
                            size_t* textNeeded) {
-    const auto* attempt = static_cast<const Attempt*>(handle);
+    // The lock is the attempt's own, not part of what the caller hands in as const.
+    auto* attempt = const_cast<Attempt*>(static_cast<const Attempt*>(handle));
     if (attempt == nullptr) {
         return TAVO_UPDATE_INVALID_ARGUMENT;
     }
-    CopyOut(attempt->Detail, text, textSize, textNeeded);
-    return TAVO_UPDATE_OK;
+    const std::lock_guard<std::mutex> holding(attempt->DetailLock);
+    return CopyOut(attempt->Detail, text, textSize, textNeeded, TAVO_UPDATE_OK);
 }
 
 int32_t tavo_update_read_outcome(const wchar_t* statusFilePath, wchar_t* text, size_t textSize,
@@ -199,8 +238,7 @@ int32_t tavo_update_read_outcome(const wchar_t* statusFilePath, wchar_t* text, s
     }
     return Guarded([&]() -> int32_t {
         const UpdateOutcome outcome = ReadUpdateOutcome(statusFilePath);
-        CopyOut(outcome.Text, text, textSize, textNeeded);
-        return CodeOf(outcome.Kind);
+        return CopyOut(outcome.Text, text, textSize, textNeeded, CodeOf(outcome.Kind));
     });
 }
 
@@ -214,6 +252,8 @@ const wchar_t* tavo_update_code_name(int32_t code) {
         return L"refused";
     case TAVO_UPDATE_WINDOWS_ERROR:
         return L"Windows error";
+    case TAVO_UPDATE_TEXT_CUT:
+        return L"text cut";
     case TAVO_UPDATE_COMMIT_STANDS:
         return NameOf(CancelResult::CommitStands);
     case TAVO_UPDATE_CANCEL_FAILED:

@@ -4,6 +4,7 @@
 
 #include "base/handle_owner.h"
 
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -34,6 +35,10 @@ enum class JobStart {
 // flags: they could not be read.
 JobStart ChooseJobStart(bool inJob, std::optional<DWORD> limitFlags);
 JobStart JobStartOfThisProcess();
+
+// Held while a record's decision is read or changed: commit and cancel may
+// come from any of the editor's threads, while another starts or awaits.
+std::mutex& DecisionLock();
 
 // Starts the helper with exactly these elements, checked or not (the tests
 // give it command lines the helper must refuse). 0, or the Windows error.

@@ -30,7 +30,7 @@ DWORD CreateHandoffEvent(const std::wstring& name, const wchar_t* suffix, Unique
     return !event || error == ERROR_ALREADY_EXISTS ? error : ERROR_SUCCESS;
 }
 
-// The three events under that name; on failure the record is left empty.
+// The three events under that name; on failure the record has none.
 DWORD CreateNamedHandoff(const std::wstring& name, UpdateHandoff& handoff) {
     handoff.Name = name;
     DWORD error = CreateHandoffEvent(name, ReadyEventSuffix, handoff.Ready);
@@ -41,7 +41,10 @@ DWORD CreateNamedHandoff(const std::wstring& name, UpdateHandoff& handoff) {
         error = CreateHandoffEvent(name, CancelEventSuffix, handoff.Cancel);
     }
     if (error != ERROR_SUCCESS) {
-        handoff = UpdateHandoff();
+        handoff.Name.clear();
+        handoff.Ready.reset();
+        handoff.Commit.reset();
+        handoff.Cancel.reset();
     }
     return error;
 }
@@ -58,6 +61,7 @@ DWORD RemoveOldStatusFile(const std::wstring& statusFilePath) {
 } // namespace
 
 DWORD CreateUpdateHandoff(UpdateHandoff& handoff) {
+    const std::lock_guard<std::mutex> deciding(DecisionLock());
     return CreateNamedHandoff(NewHandoffName(), handoff);
 }
 
@@ -106,10 +110,6 @@ DWORD LaunchHelper(const std::vector<std::wstring>& arguments, UpdateHandoff& ha
 
 HelperStart StartUpdateHelper(const UpdateOrder& order, UpdateHandoff& handoff) {
     HelperStart start;
-    if (handoff.Helper) {
-        start.Refusal = L"handoff: used for an attempt already";
-        return start;
-    }
     const std::wstring name = handoff.Ready ? handoff.Name : NewHandoffName();
     const std::vector<std::wstring> arguments = HelperArguments(order, name);
     start.Refusal = CheckHelperArguments(order, arguments);
@@ -136,6 +136,14 @@ HelperStart StartUpdateHelper(const UpdateOrder& order, UpdateHandoff& handoff) 
         if (!start.Refusal.empty()) {
             return start;
         }
+    }
+    // A cancel from another thread comes either before this, and nothing
+    // starts, or after it, and finds the helper to end.
+    const std::lock_guard<std::mutex> deciding(DecisionLock());
+    if (handoff.Cancelled || handoff.Helper) {
+        start.Refusal =
+            handoff.Cancelled ? L"handoff: cancelled" : L"handoff: used for an attempt already";
+        return start;
     }
     if (!handoff.Ready) {
         start.WindowsError = CreateNamedHandoff(name, handoff);

@@ -1,8 +1,6 @@
-#include "tavo/editor_update.h"
+#include "editor/helper_launch.h"
 
 #include "base/outcomes.h"
-
-#include <mutex>
 
 namespace tavo {
 
@@ -27,9 +25,19 @@ HelperReadiness AwaitHelperReady(UpdateHandoff& handoff, DWORD limitMs) {
         readiness.WindowsError = GetLastError();
     }
     if (readiness.State == HelperState::Ready || readiness.State == HelperState::EndedBeforeReady) {
+        // A cancel on another thread lets it go too: one of the two closes it.
+        const std::lock_guard<std::mutex> deciding(DecisionLock());
         handoff.Package.reset();
     }
     return readiness;
+}
+
+// Commit and cancel exclude each other, whichever threads of the editor call
+// them, and a start does not slip past a cancel: each looks at the record
+// and changes it under this lock.
+std::mutex& DecisionLock() {
+    static std::mutex lock;
+    return lock;
 }
 
 namespace {
@@ -47,19 +55,12 @@ bool IsRunning(const UniqueHandle& process) {
     return WaitForSingleObject(process.get(), 0) == WAIT_TIMEOUT;
 }
 
-// Commit and cancel exclude each other, whichever threads of the editor call
-// them: each looks at the other's event and sets its own under this lock.
-std::mutex& DecisionLock() {
-    static std::mutex lock;
-    return lock;
-}
-
 } // namespace
 
 CommitResult CommitUpdate(const UpdateHandoff& handoff) {
     {
         const std::lock_guard<std::mutex> deciding(DecisionLock());
-        if (IsSet(handoff.Cancel)) {
+        if (handoff.Cancelled || IsSet(handoff.Cancel)) {
             return CommitResult::Cancelled;
         }
         // Exiting before the helper is ready, or with no helper left, would
@@ -82,26 +83,31 @@ CommitResult CommitUpdate(const UpdateHandoff& handoff) {
 }
 
 CancelResult CancelUpdate(UpdateHandoff& handoff) {
+    HANDLE helper = nullptr; // the record's, which outlives this call
     {
         const std::lock_guard<std::mutex> deciding(DecisionLock());
         if (IsSet(handoff.Commit) && IsRunning(handoff.Helper)) {
             return CancelResult::CommitStands;
         }
-        SetEvent(handoff.Cancel.get());
+        // Before the start too: a start after this is refused.
+        handoff.Cancelled = true;
+        if (handoff.Cancel) {
+            SetEvent(handoff.Cancel.get());
+        }
+        handoff.Package.reset();
+        helper = handoff.Helper.get();
     }
-    handoff.Package.reset();
-    if (!handoff.Helper) {
+    if (helper == nullptr) {
         return CancelResult::Cancelled;
     }
     // Only once the helper has ended can it write nothing more into the
     // status file, where a later attempt's outcome may be read. Ending it is
     // safe: without a commit it has changed nothing.
-    if (WaitForSingleObject(handoff.Helper.get(), CancelGraceMs) == WAIT_TIMEOUT) {
-        TerminateProcess(handoff.Helper.get(), ExitSuccess);
+    if (WaitForSingleObject(helper, CancelGraceMs) == WAIT_TIMEOUT) {
+        TerminateProcess(helper, ExitSuccess);
     }
-    return WaitForSingleObject(handoff.Helper.get(), HelperEndLimitMs) == WAIT_OBJECT_0
-               ? CancelResult::Cancelled
-               : CancelResult::Failed;
+    return WaitForSingleObject(helper, HelperEndLimitMs) == WAIT_OBJECT_0 ? CancelResult::Cancelled
+                                                                          : CancelResult::Failed;
 }
 
 } // namespace tavo

@@ -121,6 +121,11 @@ std::wstring CheckHelperArguments(const UpdateOrder& order,
     if (broken != RequestRule::Met) {
         return DescribeBrokenRule(broken);
     }
+    // Without a process id the editor is this process; another executable
+    // would fail the helper's parent check, after the start.
+    if (!order.EditorProcessId && !IsSameFile(request.EditorPath, ExecutablePath())) {
+        return L"editor executable: not this process's (give the editor's process id with it)";
+    }
     // The helper refuses these too, but only after hashing the package, and
     // then the attempt is lost: better said now.
     if (!IsChecksumText(order.PackageSha256)) {

@@ -9,6 +9,7 @@
 #include <msiquery.h>
 
 #include <cstdint>
+#include <map>
 #include <memory>
 
 namespace {
@@ -73,16 +74,29 @@ std::vector<std::vector<std::wstring>> ReadMsiRows(const std::wstring& packagePa
     return rows;
 }
 
-std::optional<MsiEditorFile> ReadMsiEditorFile(const std::wstring& packagePath) {
-    std::optional<MsiEditorFile> editor;
+std::vector<MsiFile> ReadMsiFiles(const std::wstring& packagePath) {
+    std::map<std::wstring, std::wstring> directories;
     for (const auto& row :
-         ReadMsiRows(packagePath, L"SELECT `File`, `FileName`, `Version` FROM `File`")) {
+         ReadMsiRows(packagePath, L"SELECT `Component`, `Directory_` FROM `Component`")) {
+        directories[row[0]] = row[1];
+    }
+    std::vector<MsiFile> files;
+    for (const auto& row : ReadMsiRows(
+             packagePath, L"SELECT `File`, `FileName`, `Version`, `Component_` FROM `File`")) {
         // "short|long", or the long name alone.
-        if (EqualsIgnoringAsciiCase(row[1].substr(row[1].find(L'|') + 1), EditorFileName)) {
-            editor = MsiEditorFile{row[0], row[2]};
+        files.push_back(
+            MsiFile{row[0], row[1].substr(row[1].find(L'|') + 1), row[2], directories[row[3]]});
+    }
+    return files;
+}
+
+std::optional<MsiFile> FindMsiEditorFile(const std::vector<MsiFile>& files) {
+    for (const MsiFile& file : files) {
+        if (EqualsIgnoringAsciiCase(file.Name, EditorFileName)) {
+            return file;
         }
     }
-    return editor;
+    return std::nullopt;
 }
 
 std::string ReadMsiStream(const std::wstring& packagePath, const std::wstring& name) {

@@ -5,6 +5,7 @@
 #include "base/outcomes.h"
 #include "base/paths.h"
 #include "editor/package_signer.h"
+#include "release/imported_libraries.h"
 #include "release/msi_tables.h"
 #include "release/trial_install.h"
 #include "verify/checksum.h"
@@ -13,7 +14,9 @@
 
 #include <msidefs.h>
 
+#include <algorithm>
 #include <cwchar>
+#include <exception>
 #include <filesystem>
 
 namespace {
@@ -71,6 +74,7 @@ std::wstring ReadRequest(const std::vector<std::wstring>& arguments, Request& re
 struct Report {
     std::wstring Text;
     bool Refused = false;
+    bool Unopened = false; // the package itself could not be opened: nothing judged
 };
 
 void Ok(Report& report, const std::wstring& found) {
@@ -97,21 +101,15 @@ std::wstring AfterExit(const std::wstring& text) {
 }
 
 // Size and SHA-256, read as the helper's checksum step reads them.
-std::wstring CheckSize(Report& report, HANDLE package, DWORD openError, long long& bytes) {
-    const std::wstring users = UsersGet(TextChecksumFailed, ExitPackageRefused);
+std::wstring CheckSize(Report& report, HANDLE package, long long& bytes) {
     LARGE_INTEGER size = {};
-    if (package == INVALID_HANDLE_VALUE || !GetFileSizeEx(package, &size)) {
-        Refuse(report,
-               L"size: the package cannot be opened (Windows error " + std::to_wstring(openError) +
-                   L")",
-               users, L"give the path of the package as it is built");
-        return std::wstring();
-    }
+    GetFileSizeEx(package, &size);
     bytes = size.QuadPart;
     const std::wstring found = L"size: " + std::to_wstring(bytes) + L" bytes";
     const std::wstring checksum = PackageChecksum(package);
     if (checksum.empty()) {
-        Refuse(report, found + L", not 1 to 2147483648, or not readable to its end", users,
+        Refuse(report, found + L", not 1 to 2147483648, or not readable to its end",
+               UsersGet(TextChecksumFailed, ExitPackageRefused),
                L"ship the whole package, at most 2 GiB");
     } else {
         Ok(report, found + L", within the helper's 2 GiB; SHA-256 " + checksum);
@@ -147,21 +145,54 @@ void CheckIdentity(Report& report, const Request& request) {
     }
 }
 
+// Windows Installer finds the product to upgrade by the first three fields
+// of ProductVersion alone: 2.0.0.1 does not replace 2.0.0.0.
+void CheckInstalledVersion(Report& report, const Request& request) {
+    const std::wstring& installed = request.InstalledVersion;
+    const std::optional<VersionNumber> target = ParseVersion(request.Target);
+    const std::optional<VersionNumber> before = ParseVersion(installed);
+    if (installed.empty()) {
+        return;
+    } else if (!IsNewerVersion(request.Target, installed)) {
+        Refuse(report, L"installed version: the target is not newer than " + installed,
+               UsersGet(TextInstalledNotOlder, ExitPackageRefused), L"a target above " + installed);
+    } else if (request.IsMsi && target && before &&
+               std::equal(target->begin(), target->end() - 1, before->begin())) {
+        Refuse(report,
+               L"installed version: the target differs from " + installed +
+                   L" only in the fourth field, which Windows Installer ignores when it looks "
+                   L"for the product to upgrade, so both stay registered",
+               UsersGet(TextInstalled, ExitSuccess) + L" and two products installed",
+               L"a target above " + installed + L" in its first three fields");
+    } else {
+        Ok(report, L"installed version: the target is newer than " + installed);
+    }
+}
+
 // From the package's own tables, read-only: where msiexec installs, for whom,
 // whether the old product goes, and which editor version lands.
-void CheckMsiTables(Report& report, const Request& request) {
+void CheckMsiTables(Report& report, const Request& request, const std::optional<MsiFile>& editor) {
     const std::wstring& package = request.Package;
     const std::wstring mismatch = AfterExit(TextInstalledVersionMismatch);
-    if (ReadMsiRows(package, L"SELECT `Directory` FROM `Directory` WHERE "
-                             L"`Directory`='INSTALLFOLDER'")
+    const std::wstring installFolder = InstallFolderDirectory;
+    if (ReadMsiRows(package, L"SELECT `Directory` FROM `Directory` WHERE `Directory`='" +
+                                 installFolder + L"'")
             .empty()) {
         Refuse(report,
                L"install folder: no directory INSTALLFOLDER, so msiexec installs into "
                L"the package's default folder",
                mismatch, L"<Directory Id=\"INSTALLFOLDER\"> for the editor's folder");
+    } else if (editor && editor->Directory != installFolder) {
+        // The helper reads and restarts <install folder>\tavoPDFEditor.exe.
+        Refuse(report,
+               L"install folder: tavoPDFEditor.exe's component installs into directory " +
+                   editor->Directory +
+                   L", not INSTALLFOLDER itself, so the editor the helper reads and restarts "
+                   L"is not replaced",
+               mismatch, L"the editor's <Component> right in <Directory Id=\"INSTALLFOLDER\">");
     } else {
-        Ok(report, L"install folder: directory INSTALLFOLDER, which the helper points at the "
-                   L"editor's folder");
+        Ok(report, L"install folder: tavoPDFEditor.exe goes into directory INSTALLFOLDER, which "
+                   L"the helper points at the editor's folder");
     }
     const auto allUsers =
         ReadMsiRows(package, L"SELECT `Value` FROM `Property` WHERE `Property`='ALLUSERS'");
@@ -200,8 +231,8 @@ void CheckMsiTables(Report& report, const Request& request) {
 
 // The editor the package installs, from the File table; without its version
 // there (wixl leaves it empty), only a trial install can tell.
-void CheckMsiEditorFile(Report& report, const Request& request) {
-    const std::optional<MsiEditorFile> editor = ReadMsiEditorFile(request.Package);
+void CheckMsiEditorFile(Report& report, const Request& request,
+                        const std::optional<MsiFile>& editor) {
     if (!editor) {
         Refuse(report, L"installed editor: no tavoPDFEditor.exe in the File table",
                AfterExit(TextInstalledVersionMismatch), L"install the editor as tavoPDFEditor.exe");
@@ -222,6 +253,33 @@ void CheckMsiEditorFile(Report& report, const Request& request) {
     }
 }
 
+// Every library the installed editor imports must be the system's or lie
+// beside it: the loader looks in the editor's folder, and an update that
+// removes the old product removes the old product's libraries too.
+void CheckLibraries(Report& report, const std::wstring& editor) {
+    const std::optional<std::vector<std::wstring>> missing = FindMissingLibraries(editor);
+    if (!missing) {
+        Refuse(report,
+               L"libraries: the installed tavoPDFEditor.exe, or a library beside it, is not a "
+               L"whole Windows program",
+               AfterExit(TextRestartFailed), L"install the editor as it is built");
+    } else if (!missing->empty()) {
+        std::wstring names;
+        for (const std::wstring& name : *missing) {
+            names += (names.empty() ? L"" : L", ") + name;
+        }
+        Refuse(report,
+               L"libraries: the installed tavoPDFEditor.exe needs " + names +
+                   L", neither the system's nor beside it in the install folder, so it cannot "
+                   L"start",
+               AfterExit(TextRestartFailed) + L", and the editor cannot start at all",
+               L"install " + names + L" beside tavoPDFEditor.exe, in INSTALLFOLDER");
+    } else {
+        Ok(report,
+           L"libraries: every library tavoPDFEditor.exe needs is the system's or beside it");
+    }
+}
+
 // Installs into the scratch folder as the helper would, and reads the
 // installed editor's version as the helper does after its installer.
 void CheckTrialInstall(Report& report, const Request& request) {
@@ -239,13 +297,19 @@ void CheckTrialInstall(Report& report, const Request& request) {
                L"a package that installs silently and ends with 0");
     } else if (!IsSameVersion(request.Target, version)) {
         Refuse(report,
-               L"trial install: the installed tavoPDFEditor.exe carries " +
-                   (version.empty() ? L"no readable version" : version) + L", not the target " +
-                   request.Target,
+               trial.EditorPath.empty()
+                   ? L"trial install: nothing installed as " + request.TrialFolder +
+                         L"\\tavoPDFEditor.exe, where the helper reads and restarts the editor"
+                   : L"trial install: the installed tavoPDFEditor.exe carries " +
+                         (version.empty() ? L"no readable version" : version) +
+                         L", not the target " + request.Target,
                AfterExit(TextInstalledVersionMismatch),
                L"build the package with the editor at " + request.Target);
     } else {
         Ok(report, L"trial install: " + trial.EditorPath + L" carries " + version);
+    }
+    if (!trial.EditorPath.empty()) {
+        CheckLibraries(report, trial.EditorPath);
     }
 }
 
@@ -265,52 +329,50 @@ std::wstring DescribeSigner(const PackageSigner& signer) {
     return L"its signature cannot be checked";
 }
 
-void CheckSignature(Report& report, const Request& request, const PackageSigner& signer) {
+// True when the signer is accepted: one of the keys given or, with none
+// given, a signer whose chain is trusted for code signing.
+bool CheckSignature(Report& report, const Request& request, const PackageSigner& signer) {
     const std::wstring found = L"signature: " + DescribeSigner(signer);
     const std::wstring refusal = SignerRefusal(signer, request.PublisherKeys);
     if (request.PublisherKeys.empty()) {
         if (signer.State == SignatureState::Signed && signer.ChainTrusted) {
             Ok(report, found + L" (an editor pins that key)");
-        } else {
-            Note(report, found + L": an editor that pins its publisher's keys refuses it");
+            return true;
         }
+        Note(report, found + L": an editor that pins its publisher's keys refuses it");
     } else if (!refusal.empty()) {
         Refuse(report, found,
                L"the editor refuses to start the update: \"" + refusal + L"\" (it keeps running)",
                L"sign with one of the keys the editor pins, or pin the new key in it first");
     } else {
         Ok(report, found + L", one of the publisher's keys");
+        return true;
     }
+    return false;
 }
 
-} // namespace
-
-int RunReleaseCheck(const std::vector<std::wstring>& arguments, std::wstring& report) {
-    Request request;
-    const std::wstring fault = ReadRequest(arguments, request);
-    if (!fault.empty()) {
-        report = fault + L"\n" + Usage;
-        return 2;
-    }
-    Report checks;
+// Every check on the open package, in order; the JSON line only for a
+// package that passes them all, with the key only of a signer accepted.
+void JudgePackage(Report& checks, const Request& request) {
     const UniqueHandle package = OpenPackageFile(request.Package);
-    const DWORD openError = GetLastError();
-    long long size = 0;
-    const std::wstring checksum = CheckSize(checks, package.get(), openError, size);
-    CheckIdentity(checks, request);
-    if (!request.InstalledVersion.empty()) {
-        if (IsNewerVersion(request.Target, request.InstalledVersion)) {
-            Ok(checks, L"installed version: the target is newer than " + request.InstalledVersion);
-        } else {
-            Refuse(checks,
-                   L"installed version: the target is not newer than " + request.InstalledVersion,
-                   UsersGet(TextInstalledNotOlder, ExitPackageRefused),
-                   L"a target above " + request.InstalledVersion);
-        }
+    if (package.get() == INVALID_HANDLE_VALUE) {
+        const DWORD error = GetLastError();
+        checks.Unopened = true;
+        Refuse(checks,
+               L"package: it cannot be opened (Windows error " + std::to_wstring(error) +
+                   L"), so nothing else is judged",
+               UsersGet(TextChecksumFailed, ExitPackageRefused),
+               L"give the path of the package as it is built");
+        return;
     }
+    long long size = 0;
+    const std::wstring checksum = CheckSize(checks, package.get(), size);
+    CheckIdentity(checks, request);
+    CheckInstalledVersion(checks, request);
     if (request.IsMsi) {
-        CheckMsiTables(checks, request);
-        CheckMsiEditorFile(checks, request);
+        const std::optional<MsiFile> editor = FindMsiEditorFile(ReadMsiFiles(request.Package));
+        CheckMsiTables(checks, request, editor);
+        CheckMsiEditorFile(checks, request, editor);
     } else if (request.TrialFolder.empty()) {
         Note(checks, L"installed editor: a setup's editor cannot be read without running it: run "
                      L"with --trial-install FOLDER");
@@ -319,18 +381,37 @@ int RunReleaseCheck(const std::vector<std::wstring>& arguments, std::wstring& re
         CheckTrialInstall(checks, request);
     }
     SetFilePointer(package.get(), 0, nullptr, FILE_BEGIN);
-    const PackageSigner signer = package.get() == INVALID_HANDLE_VALUE
-                                     ? PackageSigner()
-                                     : ReadPackageSigner(package.get(), request.Package);
-    CheckSignature(checks, request, signer);
+    const PackageSigner signer = ReadPackageSigner(package.get(), request.Package);
+    const bool accepted = CheckSignature(checks, request, signer);
+    if (checks.Refused) {
+        return;
+    }
     // What the editor's update feed needs, in one line.
-    checks.Text +=
-        L"{\"version\":\"" + request.Target + L"\",\"kind\":\"" +
-        (request.IsMsi ? PackageKindMsi : PackageKindExe) + L"\",\"sha256\":\"" + checksum +
-        L"\",\"size\":" + std::to_wstring(size) +
-        (signer.State == SignatureState::Signed ? L",\"publisherKey\":\"" + signer.Key + L"\""
-                                                : L"") +
-        L"}\n";
+    checks.Text += L"{\"version\":\"" + request.Target + L"\",\"kind\":\"" +
+                   (request.IsMsi ? PackageKindMsi : PackageKindExe) + L"\",\"sha256\":\"" +
+                   checksum + L"\",\"size\":" + std::to_wstring(size) +
+                   (accepted ? L",\"publisherKey\":\"" + signer.Key + L"\"" : L"") + L"}\n";
+}
+
+} // namespace
+
+int RunReleaseCheck(const std::vector<std::wstring>& arguments, std::wstring& report) {
+    Request request;
+    Report checks;
+    try {
+        const std::wstring fault = ReadRequest(arguments, request);
+        if (!fault.empty()) {
+            report = fault + L"\n" + Usage;
+            return 2;
+        }
+        JudgePackage(checks, request);
+    } catch (const std::exception& error) {
+        // A folder that cannot be read, memory that ran out: a line like any other.
+        const std::string what = error.what();
+        report = checks.Text + L"refused  the check could not finish: " +
+                 std::wstring(what.begin(), what.end()) + L"\n";
+        return 2;
+    }
     report = checks.Text;
-    return checks.Refused ? 1 : 0;
+    return checks.Unopened ? 2 : checks.Refused ? 1 : 0;
 }

@@ -11,6 +11,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <map>
 
 namespace {
 
@@ -36,42 +37,49 @@ void RunSetup(const std::wstring& package, const std::wstring& folder, TrialInst
     }
 }
 
-struct CabinetTarget {
-    std::wstring FileKey; // the editor's name inside the cabinet: its File table key
-    std::wstring Path;    // where it goes
-};
+// The files of the install folder by their names inside the cabinet, and
+// where each goes.
+using CabinetTargets = std::map<std::wstring, std::wstring>;
 
-UINT CALLBACK ExtractEditor(PVOID context, UINT notification, UINT_PTR parameter, UINT_PTR) {
-    const auto* target = static_cast<const CabinetTarget*>(context);
+UINT CALLBACK ExtractInstallFolder(PVOID context, UINT notification, UINT_PTR parameter, UINT_PTR) {
+    const auto* targets = static_cast<const CabinetTargets*>(context);
     if (notification != SPFILENOTIFY_FILEINCABINET) {
         return NO_ERROR;
     }
     auto* file = reinterpret_cast<FILE_IN_CABINET_INFO_W*>(parameter);
-    if (target->FileKey != file->NameInCabinet || target->Path.size() >= MAX_PATH) {
+    const auto target = targets->find(file->NameInCabinet);
+    if (target == targets->end() || target->second.size() >= MAX_PATH) {
         return FILEOP_SKIP;
     }
-    target->Path.copy(file->FullTargetName, target->Path.size());
-    file->FullTargetName[target->Path.size()] = L'\0';
+    target->second.copy(file->FullTargetName, target->second.size());
+    file->FullTargetName[target->second.size()] = L'\0';
     return FILEOP_DOIT;
 }
 
+// What msiexec would put right in INSTALLFOLDER, which the helper points at
+// the editor's folder; what goes into folders below it is left out.
 void ExtractFromMsi(const std::wstring& package, const std::wstring& folder, TrialInstall& trial) {
-    const std::optional<MsiEditorFile> editor = ReadMsiEditorFile(package);
-    CabinetTarget target;
-    target.FileKey = editor ? editor->Key : L"";
+    CabinetTargets targets;
+    for (const MsiFile& file : ReadMsiFiles(package)) {
+        if (file.Directory == InstallFolderDirectory &&
+            file.Name.find_first_of(L"\\/:") == std::wstring::npos) {
+            targets[file.Key] = folder + L"\\" + file.Name;
+        }
+    }
     const auto media = ReadMsiRows(package, L"SELECT `Cabinet` FROM `Media`");
     const std::wstring cabinet = media.empty() ? L"" : media[0][0];
-    const std::string bytes = cabinet.starts_with(L'#') && !target.FileKey.empty()
-                                  ? ReadMsiStream(package, cabinet.substr(1))
-                                  : std::string();
+    if (targets.empty()) {
+        return; // nothing lands in the editor's folder
+    }
+    const std::string bytes =
+        cabinet.starts_with(L'#') ? ReadMsiStream(package, cabinet.substr(1)) : std::string();
     if (bytes.empty()) {
-        trial.Failure = L"the package holds no embedded cabinet with tavoPDFEditor.exe";
+        trial.Failure = L"the package holds no embedded cabinet with files for INSTALLFOLDER";
         return;
     }
     const std::wstring cabinetPath = folder + L"\\package.cab";
     std::ofstream(std::filesystem::path(cabinetPath), std::ios::binary) << bytes;
-    target.Path = folder + L"\\" + EditorFileName;
-    if (!SetupIterateCabinetW(cabinetPath.c_str(), 0, ExtractEditor, &target)) {
+    if (!SetupIterateCabinetW(cabinetPath.c_str(), 0, ExtractInstallFolder, &targets)) {
         trial.Failure = L"its embedded cabinet cannot be read";
     }
     DeleteFileW(cabinetPath.c_str());
@@ -92,10 +100,11 @@ TrialInstall RunTrialInstall(const std::wstring& package, bool isMsi, const std:
     } else {
         RunSetup(package, folder, trial);
     }
-    for (const auto& file : std::filesystem::recursive_directory_iterator(folder, error)) {
-        if (EqualsIgnoringAsciiCase(file.path().filename().wstring(), EditorFileName)) {
-            trial.EditorPath = file.path().wstring();
-        }
+    // Only where the helper reads and restarts it: a copy in a folder below
+    // is not the editor users get.
+    const std::wstring editor = folder + L"\\" + EditorFileName;
+    if (std::filesystem::is_regular_file(editor, error)) {
+        trial.EditorPath = editor;
     }
     return trial;
 }

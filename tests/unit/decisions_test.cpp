@@ -78,15 +78,32 @@ void Pinned(UpdateOrder& order, const std::wstring& package) {
     order.PublisherKeys = {KeyPin(L"publisher")};
 }
 
-// The editor's side names the argument and the rule, and starts nothing; a
-// good order gets as far as the start of C:\\h.exe, which is not there.
+// An order the library takes: it gets as far as the start of C:\\h.exe,
+// which is not there.
+UpdateOrder GoodOrder() {
+    return {L"C:\\h.exe",
+            L"C:\\u.msi",
+            std::wstring(64, L'A'),
+            PackageFormat::Exe,
+            L"2.0",
+            L"C:\\s.txt",
+            {L"--open"},
+            4242,
+            L"C:\\T\\tavoPDFEditor.exe",
+            {}};
+}
+
+// The editor's side names the argument and the rule, and starts nothing.
 TEST(UpdateOrderCheck, NamesTheArgumentAndTheRuleItBreaks) {
     using O = UpdateOrder;
     const std::pair<void (*)(O&), std::wstring> cases[] = {
         {[](O&) {}, L"Windows error 2"},
         {[](O& o) { o.HelperPath = L"helper.exe"; }, L"helper: not an absolute path"},
         // Unset, the editor is this process: helper_tests.exe.
-        {[](O& o) { o.EditorPath.reset(); }, L"editor executable: not named tavoPDFEditor.exe"},
+        {[](O& o) { o.EditorPath.reset(), o.EditorProcessId.reset(); },
+         L"editor executable: not named tavoPDFEditor.exe"},
+        {[](O& o) { o.EditorProcessId.reset(); },
+         L"editor executable: not this process's (give the editor's process id with it)"},
         {[](O& o) { o.EditorPath.reset(), o.EditorProcessId = 4242; },
          L"editor executable: not given with the editor process id"},
         {[](O& o) { o.PackageSha256[9] = L'g'; }, L"SHA-256: not 64 hexadecimal digits"},
@@ -102,6 +119,11 @@ TEST(UpdateOrderCheck, NamesTheArgumentAndTheRuleItBreaks) {
              o.HelperPath = FixturesFolder() + L"\\h.exe";
          },
          L"helper: inside the install folder"},
+        // Of an editor at a drive's root, only the files right in the root are inside.
+        {[](O& o) {
+             o.EditorPath = L"C:\\tavoPDFEditor.exe", o.HelperPath = L"C:\\windows\\h.exe";
+         },
+         L"Windows error 2"},
         // An earlier attempt's text that cannot be removed would be read as this one's.
         {[](O& o) {
              WriteBytes(o.StatusFilePath = MakeWorkFolder(L"held") + L"\\s", "Installed");
@@ -131,16 +153,7 @@ TEST(UpdateOrderCheck, NamesTheArgumentAndTheRuleItBreaks) {
          L"package: its signature does not match its contents"},
     };
     for (const auto& [edit, refusal] : cases) {
-        O order = {L"C:\\h.exe",
-                   L"C:\\u.msi",
-                   std::wstring(64, L'A'),
-                   PackageFormat::Exe,
-                   L"2.0",
-                   L"C:\\s.txt",
-                   {L"--open"},
-                   {},
-                   L"C:\\T\\tavoPDFEditor.exe",
-                   {}};
+        O order = GoodOrder();
         edit(order);
         UpdateHandoff handoff;
         const HelperStart start = StartUpdateHelper(order, handoff);
@@ -148,6 +161,31 @@ TEST(UpdateOrderCheck, NamesTheArgumentAndTheRuleItBreaks) {
                                         : start.Refusal,
                   refusal);
         EXPECT_FALSE(start.Started || handoff.Helper || (!start.Refusal.empty() && handoff.Ready));
+    }
+}
+
+// The editor's decision as the library guards it: a commit only to a helper
+// that said ready and still runs, and a cancel, one before the start too,
+// stands. An event plays the helper: set, it has ended.
+TEST(EditorDecision, CommitsOnlyToAReadyRunningHelperAndACancelStands) {
+    using C = CommitResult;
+    // The helper said ready, it runs, the user cancelled before the start.
+    const std::tuple<bool, bool, bool, C> cases[] = {{false, true, false, C::NotReady},
+                                                     {true, true, false, C::Committed},
+                                                     {true, false, false, C::HelperEnded},
+                                                     {true, true, true, C::Cancelled}};
+    for (const auto& [ready, running, cancelled, commit] : cases) {
+        UpdateHandoff handoff;
+        if (cancelled) {
+            EXPECT_EQ(CancelUpdate(handoff), CancelResult::Cancelled);
+            EXPECT_EQ(StartUpdateHelper(GoodOrder(), handoff).Refusal, L"handoff: cancelled");
+        }
+        CreateUpdateHandoff(handoff);
+        handoff.Helper = OwnHandle(CreateEventW(nullptr, TRUE, !running, nullptr));
+        if (ready) {
+            SetEvent(handoff.Ready.get());
+        }
+        EXPECT_EQ(CommitUpdate(handoff), commit) << ready << running << cancelled;
     }
 }
 
@@ -236,17 +274,20 @@ TEST(StatusFileOutcome, IsOneOfTheHelpersTextsOrSaysWhatItIs) {
 }
 
 // Before a package ships: the helper's own rules, one line a check, and the
-// feed's JSON line. A setup described otherwise is made from the signed one.
+// feed's JSON line only for a package that passes (a text after "!" must not
+// be there). A setup described otherwise is made from the signed one.
 TEST(ReleaseCheck, TellsWhetherTheHelperWillInstallAPackage) {
     const std::wstring packages = FixturesFolder() + L"\\packages\\";
     const std::wstring key = KeyPin(L"publisher"), msi = packages + L"signed\\editor-2.0-3.msi";
     const std::wstring setup = MakeWorkFolder(L"release") + L"\\setup.exe";
     CopySetupDescribedInLowerCase(packages + L"signed\\editor-2.0.exe", setup);
-    const std::wstring users = L"users get \"";
+    const std::wstring users = L"users get \"", trial = L"--trial-install";
+    const std::wstring unopened = L"refused  package: it cannot be opened (Windows error 2)";
     const std::tuple<std::vector<std::wstring>, int, std::vector<std::wstring>> cases[] = {
-        {{msi, L"msi", L"2.0", L"--publisher-key", key},
+        {{msi, L"msi", L"2.0", L"--publisher-key", key, trial, MakeWorkFolder(L"trial")},
          0,
-         {L"\"sha256\":\"" + Sha256OfFile(msi) + L"\"", L"\"publisherKey\":\"" + key + L"\"}"}},
+         {L"\"sha256\":\"" + Sha256OfFile(msi) + L"\"", L"\"publisherKey\":\"" + key + L"\"}",
+          L"ok       trial install", L"ok       libraries"}},
         {{packages + L"signed\\editor-2.0.exe", L"exe", L"2.0", L"--publisher-key", key},
          0,
          {L"\"sha256\":\"" + Sha256OfFile(packages + L"signed\\editor-2.0.exe") + L"\""}},
@@ -256,9 +297,34 @@ TEST(ReleaseCheck, TellsWhetherTheHelperWillInstallAPackage) {
          {L"refused  trial install: the installed tavoPDFEditor.exe carries 1.0.0.0",
           users + L"The installed application version does not match the requested update.\" (exit "
                   L"code 6)"}},
-        {{packages + L"editor-2.0-5.msi", L"msi", L"2.0"},
+        {{packages + L"editor-2.0-5.msi", L"msi", L"2.0", L"--installed-version", L"2.0.0.0"},
          1,
-         {L"refused  install folder", L"refused  scope", L"refused  upgrade"}},
+         {L"refused  install folder", L"refused  scope", L"refused  upgrade", L"!{",
+          L"refused  installed version: the target is not newer than 2.0.0.0"}},
+        {{packages + L"editor-2.0-9.msi", L"msi", L"2.0.0.1", L"--installed-version", L"2.0.0.0"},
+         1,
+         {L"refused  installed version: the target differs from 2.0.0.0 only in the fourth"}},
+        {{packages + L"editor-2.0-6.msi", L"msi", L"2.0", trial, MakeWorkFolder(L"trial")},
+         1,
+         {L"refused  install folder: tavoPDFEditor.exe's component installs into directory "
+          L"BINFOLDER",
+          L"refused  trial install: nothing installed as"}},
+        {{packages + L"editor-2.0-bin.exe", L"exe", L"2.0", trial, MakeWorkFolder(L"trial")},
+         1,
+         {L"refused  trial install: nothing installed as"}},
+        {{packages + L"editor-2.0-7.msi", L"msi", L"2.0", trial, MakeWorkFolder(L"trial")},
+         1,
+         {L"ok       trial install",
+          L"refused  libraries: the installed tavoPDFEditor.exe needs editor_update.dll, neither",
+          users +
+              L"Installed successfully, but the editor could not be restarted.\" (exit code 6)"}},
+        {{packages + L"editor-2.0-8.msi", L"msi", L"2.0", trial, MakeWorkFolder(L"trial")},
+         0,
+         {L"ok       libraries", L"\"sha256\":"}},
+        {{packages + L"none.msi", L"msi", L"2.0"}, 2, {unopened, L"!identity", L"!{"}},
+        {{packages + L"signed\\editor-2.0-unrelated.exe", L"exe", L"2.0", L"--publisher-key", key},
+         1,
+         {L"refused  signature", L"!{"}},
         {{setup, L"exe", L"2.0"},
          1,
          {L"refused  identity: FileDescription \"tavo PDF Setup\"",
@@ -272,7 +338,9 @@ TEST(ReleaseCheck, TellsWhetherTheHelperWillInstallAPackage) {
         std::wstring report;
         EXPECT_EQ(RunReleaseCheck(arguments, report), exitCode) << testing::PrintToString(report);
         for (const std::wstring& text : texts) {
-            EXPECT_NE(report.find(text), std::wstring::npos) << testing::PrintToString(report);
+            const bool absent = text.starts_with(L'!');
+            EXPECT_EQ(report.find(text.substr(absent)) == std::wstring::npos, absent)
+                << testing::PrintToString(text) << testing::PrintToString(report);
         }
     }
 }

@@ -83,6 +83,9 @@ struct UpdateHandoff {
     UniqueHandle Package{nullptr, &CloseOwnedHandle};
     DWORD HelperProcessId = 0;
     std::wstring StatusFilePath;
+    // Set by CancelUpdate, also before the start: the user's "not now"
+    // stands, and the record starts and commits nothing.
+    bool Cancelled = false;
 };
 
 // Creates the events under a name no other attempt has: manual reset, not
@@ -110,7 +113,7 @@ struct HelperStart {
 // editor's job object where the job allows it. An editor in a job that ends
 // its processes when it closes and lets none out is refused: the helper
 // would end with the editor. A record serves one attempt: one whose helper
-// was started is refused.
+// was started, or that was cancelled, is refused.
 HelperStart StartUpdateHelper(const UpdateOrder& order, UpdateHandoff& handoff);
 
 enum class OutcomeKind {
@@ -175,6 +178,12 @@ enum class CancelResult {
 // package is ended), so that it cannot write into a later attempt's status
 // file. A commit made earlier stands.
 CancelResult CancelUpdate(UpdateHandoff& handoff);
+
+// Threads: StartUpdateHelper, then AwaitHelperReady, on one thread at a time.
+// CommitUpdate and CancelUpdate may be called from any thread at any time,
+// also while another thread is inside StartUpdateHelper or AwaitHelperReady:
+// whichever decides first stands. ReadUpdateOutcome touches no record. The
+// record must outlive every call on it.
 
 // Each result in a few words, for a log: "ready", "committed",
 // "installed, restart failed", ...

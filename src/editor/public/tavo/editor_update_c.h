@@ -2,7 +2,16 @@
  * any compiler: the same library as tavo/editor_update.h behind flat C
  * functions. Every function returns a code (see TAVO_UPDATE_* below, and
  * tavo_update_code_name); none throws. Strings are UTF-16 (wchar_t); texts
- * come back in the caller's buffer, with the size needed.
+ * come back in the caller's buffer, with the size needed. Every call on an
+ * attempt sets the attempt's detail of its own answer (empty when there is
+ * nothing to add), read with tavo_update_detail.
+ *
+ * Threads: set_*, start and await_ready on one thread at a time, in that
+ * order. commit, cancel and detail may be called from any thread at any
+ * time, also while another thread is inside start or await_ready (the
+ * user's "not now" from the UI thread while a worker starts the attempt:
+ * the cancel stands, and a later start is refused). Free the attempt once
+ * every other call on it has returned.
  *
  *   tavo_update_attempt_t* attempt = tavo_update_attempt_new();
  *   tavo_update_set_text(attempt, TAVO_UPDATE_FIELD_HELPER_PATH, L"C:\\...");  ...
@@ -43,6 +52,7 @@ typedef void tavo_update_attempt_t;
 #define TAVO_UPDATE_STARTED 1
 #define TAVO_UPDATE_REFUSED 2       /* nothing started: the detail names the rule broken */
 #define TAVO_UPDATE_WINDOWS_ERROR 3 /* not started: the detail gives the error */
+#define TAVO_UPDATE_TEXT_CUT 4      /* the buffer holds only the text's start: see text_needed */
 #define TAVO_UPDATE_READY 10
 #define TAVO_UPDATE_ENDED_BEFORE_READY 11 /* the detail is the helper's outcome text */
 #define TAVO_UPDATE_STILL_CHECKING 12
@@ -63,7 +73,9 @@ typedef void tavo_update_attempt_t;
 #define TAVO_UPDATE_NOTHING_WRITTEN 46
 #define TAVO_UPDATE_UNREADABLE 47
 #define TAVO_UPDATE_NOT_AN_OUTCOME 48
-#define TAVO_UPDATE_INVALID_ARGUMENT 90 /* a null attempt, an unknown field, a started attempt */
+/* A null attempt or text, an unknown field, a start or a field after the start, an
+ * await before it: the detail says which. */
+#define TAVO_UPDATE_INVALID_ARGUMENT 90
 #define TAVO_UPDATE_OUT_OF_MEMORY 91
 #define TAVO_UPDATE_INTERNAL_ERROR 92
 
@@ -75,35 +87,41 @@ tavo_update_attempt_t* tavo_update_attempt_new(void);
 void tavo_update_attempt_free(tavo_update_attempt_t* attempt);
 
 /* Sets field (TAVO_UPDATE_FIELD_*) of the order to text, before the start;
- * the argument and key fields add one more. TAVO_UPDATE_OK. */
+ * the argument and key fields add one more. OK or INVALID_ARGUMENT. */
 int32_t tavo_update_set_text(tavo_update_attempt_t* attempt, int32_t field, const wchar_t* text);
 
 /* The editor process that exits for the update; unset: this process (then
- * give its path too). TAVO_UPDATE_OK. */
+ * give its path too). OK or INVALID_ARGUMENT. */
 int32_t tavo_update_set_editor_process_id(tavo_update_attempt_t* attempt, uint32_t process_id);
 
 /* Checks the order and the package's signer (with publisher keys), creates
- * the handoff and starts the helper: STARTED, REFUSED or WINDOWS_ERROR. */
+ * the handoff and starts the helper: STARTED, REFUSED or WINDOWS_ERROR. An
+ * attempt cancelled before is REFUSED ("handoff: cancelled"). */
 int32_t tavo_update_start(tavo_update_attempt_t* attempt);
 
-/* Waits up to limit_ms: READY, ENDED_BEFORE_READY, STILL_CHECKING or WAIT_FAILED. */
+/* Waits up to limit_ms: READY, ENDED_BEFORE_READY, STILL_CHECKING or WAIT_FAILED;
+ * INVALID_ARGUMENT ("attempt: not started") when no helper was started. */
 int32_t tavo_update_await_ready(tavo_update_attempt_t* attempt, uint32_t limit_ms);
 
-/* COMMITTED (exit now), or NOT_READY, HELPER_ENDED, CANCELLED, COMMIT_FAILED. */
+/* COMMITTED (exit now), or NOT_READY (also before the start), HELPER_ENDED,
+ * CANCELLED (also when cancelled before the start), COMMIT_FAILED. */
 int32_t tavo_update_commit(tavo_update_attempt_t* attempt);
 
 /* Returns once the helper has ended: CANCELLED, COMMIT_STANDS (exit now) or
- * CANCEL_FAILED. */
+ * CANCEL_FAILED. Before the start too: the attempt then starts nothing. */
 int32_t tavo_update_cancel(tavo_update_attempt_t* attempt);
 
 /* The detail of the attempt's last answer (a refusal, a Windows error, the
  * helper's outcome text) into text, text_size wide characters with the NUL;
- * *text_needed (when not null) gets the size it takes. TAVO_UPDATE_OK. */
+ * *text_needed (when not null) gets the size it takes. OK, or TEXT_CUT when
+ * the text did not fit: text then holds its start, NUL-ended (text null
+ * asks for the size alone, and is OK). */
 int32_t tavo_update_detail(const tavo_update_attempt_t* attempt, wchar_t* text, size_t text_size,
                            size_t* text_needed);
 
 /* In the restarted editor: the outcome in the status file, as a code from
- * INSTALLED to NOT_AN_OUTCOME; its text as written into text, as above. */
+ * INSTALLED to NOT_AN_OUTCOME; its text as written into text, as above:
+ * TEXT_CUT instead of the outcome's code when it did not fit. */
 int32_t tavo_update_read_outcome(const wchar_t* status_file_path, wchar_t* text, size_t text_size,
                                  size_t* text_needed);
 
