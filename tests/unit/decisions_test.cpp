@@ -320,7 +320,7 @@ TEST(ReleaseCheck, TellsWhetherTheHelperWillInstallAPackage) {
               L"Installed successfully, but the editor could not be restarted.\" (exit code 6)"}},
         {{packages + L"editor-2.0-8.msi", L"msi", L"2.0", trial, MakeWorkFolder(L"trial")},
          0,
-         {L"ok       libraries", L"\"sha256\":"}},
+         {L"ok       libraries", L"\"sha256\":", L"!publisherKey"}},
         {{packages + L"none.msi", L"msi", L"2.0"}, 2, {unopened, L"!identity", L"!{"}},
         {{packages + L"signed\\editor-2.0-unrelated.exe", L"exe", L"2.0", L"--publisher-key", key},
          1,
