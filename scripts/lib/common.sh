@@ -7,7 +7,7 @@ BUILD_DIR="${BUILD_DIR:-$REPO_ROOT/build}"
 
 REQUIRED_PACKAGES=(cmake make g++-mingw-w64-x86-64-posix mingw-w64-tools wine64 wine wixl
                    msitools nsis openssl osslsigncode clang lld llvm xvfb x11-utils x11-apps
-                   imagemagick clang-format)
+                   imagemagick clang-format nginx-light python3)
 
 say() { printf '\n== %s\n' "$*"; }
 
@@ -97,6 +97,76 @@ start_display() {
 stop_wine_and_display() {
     [ -n "${WINEPREFIX:-}" ] && wineserver -k 2>/dev/null || true
     [ -n "${XVFB_PID:-}" ] && kill "$XVFB_PID" 2>/dev/null || true
+    stop_web_servers
+}
+
+free_port() {
+    python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'
+}
+
+# nginx serving <folder>/www over HTTPS for localhost (the fixtures' server
+# certificate, issued by the test root), a slow copy of it under /slow/ and a
+# redirect to http:// under /to-http/; and the fault server beside it. Both on
+# 127.0.0.1 only, on free ports, stopped by stop_web_servers. The tests find
+# them through TAVO_TEST_WEB, TAVO_TEST_FAULTS, TAVO_TEST_WWW and TAVO_TEST_WEB_LOG.
+start_web_servers() {
+    local dir="$1" keys="$BUILD_DIR/bin/fixtures/keys" port fault_port
+    rm -rf "$dir"
+    mkdir -p "$dir/www" "$dir/temp"
+    port=$(free_port)
+    fault_port=$(free_port)
+    cat >"$dir/nginx.conf" <<CONF
+daemon off;
+worker_processes 1;
+pid $dir/nginx.pid;
+error_log $dir/error.log;
+events { worker_connections 64; }
+http {
+    log_format transfer '\$request_uri \$status range=\$http_range sent=\$body_bytes_sent';
+    access_log $dir/access.log transfer;
+    client_body_temp_path $dir/temp/body;
+    proxy_temp_path $dir/temp/proxy;
+    fastcgi_temp_path $dir/temp/fastcgi;
+    uwsgi_temp_path $dir/temp/uwsgi;
+    scgi_temp_path $dir/temp/scgi;
+    default_type application/octet-stream;
+    server {
+        listen 127.0.0.1:$port ssl;
+        server_name localhost;
+        ssl_certificate $keys/localhost.crt;
+        ssl_certificate_key $keys/localhost.key;
+        root $dir/www;
+        location /slow/ { alias $dir/www/; limit_rate 400k; }
+        location /to-http/ { return 302 http://localhost:$port/; }
+    }
+}
+CONF
+    nginx -c "$dir/nginx.conf" -p "$dir" &
+    NGINX_PID=$!
+    python3 "$REPO_ROOT/tests/harness/fault_server.py" "$fault_port" "$dir/www" \
+        "$keys/localhost.crt" "$keys/localhost.key" &
+    FAULT_PID=$!
+    export TAVO_TEST_WEB="https://localhost:$port" TAVO_TEST_FAULTS="https://localhost:$fault_port"
+    export TAVO_TEST_WWW TAVO_TEST_WEB_LOG
+    TAVO_TEST_WWW=$(windows_path "$dir/www")
+    TAVO_TEST_WEB_LOG=$(windows_path "$dir/access.log")
+    for _ in $(seq 50); do
+        up=1
+        (echo >"/dev/tcp/127.0.0.1/$port") 2>/dev/null || up=0
+        (echo >"/dev/tcp/127.0.0.1/$fault_port") 2>/dev/null || up=0
+        [ "$up" = 1 ] && return 0
+        sleep 0.1
+    done
+    echo "the web servers did not start (see $dir/error.log)" >&2
+    return 1
+}
+
+stop_web_servers() {
+    local pid
+    for pid in ${NGINX_PID:-} ${FAULT_PID:-}; do
+        kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null || true
+    done
+    NGINX_PID="" FAULT_PID=""
 }
 
 # Linux path to the Windows form Wine shows for it.

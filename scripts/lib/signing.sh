@@ -7,7 +7,9 @@
 #     certificate issued by it, and a renewed one with a new key and name; an
 #     unrelated self-signed publisher. Beside each, its pin (<name>.pin: the
 #     SHA-256 of its SubjectPublicKeyInfo, what an editor pins), and the root
-#     in DER (root.der) for a Wine prefix to trust. Keys that exist are kept.
+#     in DER (root.der) for a Wine prefix to trust; a server certificate for
+#     localhost issued by the root (localhost.crt, .key) for the test web
+#     servers. Keys that exist are kept.
 # signing.sh sign <keys folder> <publisher|renewed|unrelated> <package> <signed package>
 set -eu
 
@@ -31,12 +33,16 @@ keys)
         'keyUsage=critical,keyCertSign,cRLSign' '[self]' 'basicConstraints=critical,CA:FALSE' \
         'keyUsage=critical,digitalSignature' 'extendedKeyUsage=codeSigning' '[leaf]' \
         'basicConstraints=critical,CA:FALSE' 'keyUsage=critical,digitalSignature' \
-        'extendedKeyUsage=codeSigning' 'authorityKeyIdentifier=keyid' >extensions.cnf
+        'extendedKeyUsage=codeSigning' 'authorityKeyIdentifier=keyid' '[server]' \
+        'basicConstraints=critical,CA:FALSE' 'keyUsage=critical,digitalSignature,keyEncipherment' \
+        'extendedKeyUsage=serverAuth' 'subjectAltName=DNS:localhost' \
+        'authorityKeyIdentifier=keyid' >extensions.cnf
     [ -f root.crt ] || certificate root "Tavo PDF Test Root" root -signkey
     openssl x509 -in root.crt -outform DER -out root.der
     [ -f publisher.crt ] || certificate publisher "Tavo PDF Software" leaf root
     [ -f renewed.crt ] || certificate renewed "Tavo PDF Software GmbH" leaf root
     [ -f unrelated.crt ] || certificate unrelated "Unrelated Tools Ltd" self -signkey
+    [ -f localhost.crt ] || certificate localhost localhost server root
     ;;
 sign)
     chain="$5.chain.pem"

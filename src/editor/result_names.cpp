@@ -68,4 +68,30 @@ const wchar_t* NameOf(OutcomeKind kind) {
     return L"unknown";
 }
 
+const wchar_t* NameOf(DownloadCode code) {
+    switch (code) {
+    case DownloadCode::Downloaded:
+        return L"downloaded";
+    case DownloadCode::OfferRefused:
+        return L"offer refused";
+    case DownloadCode::AlreadyDownloading:
+        return L"already downloading";
+    case DownloadCode::NotEnoughSpace:
+        return L"not enough space";
+    case DownloadCode::NetworkFailed:
+        return L"network failed";
+    case DownloadCode::Stalled:
+        return L"stalled";
+    case DownloadCode::Stopped:
+        return L"stopped";
+    case DownloadCode::ServerRefused:
+        return L"server refused";
+    case DownloadCode::CheckFailed:
+        return L"check failed";
+    case DownloadCode::FileFailed:
+        return L"file failed";
+    }
+    return L"unknown";
+}
+
 } // namespace tavo

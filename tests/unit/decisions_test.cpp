@@ -6,6 +6,7 @@
 // and a system directory that does not fit.
 
 #include "app/update_request.h"
+#include "editor/download/download_decisions.h"
 #include "editor/helper_launch.h"
 #include "harness.h"
 #include "handoff/suite_scan.h"
@@ -343,6 +344,29 @@ TEST(ReleaseCheck, TellsWhetherTheHelperWillInstallAPackage) {
                 << testing::PrintToString(text) << testing::PrintToString(report);
         }
     }
+}
+
+// What an answer means for a download with `offset` bytes of 100 on disk, and
+// whether the rest fits: what a server and a disk rarely do on demand.
+TEST(DownloadDecisions, TakeOnlyTheRestOfTheOfferedFileAndRoomForIt) {
+    using U = AnswerUse;
+    const std::tuple<unsigned long, std::optional<std::uint64_t>, const wchar_t*, int, U> cases[] =
+        {{200, 100, L"", 0, U::StartOver},
+         {200, {}, L"", 40, U::StartOver},
+         {200, 101, L"", 0, U::Refuse},
+         {206, 60, L"bytes 40-99/100", 40, U::Append},
+         {206, {}, L"bytes 40-99/100", 40, U::Append},
+         {206, 60, L"bytes 41-99/100", 40, U::Refuse},
+         {206, 60, L"bytes 40-99/101", 40, U::Refuse},
+         {206, 59, L"bytes 40-98/100", 40, U::Refuse},
+         {206, 60, L"bytes 40-99/100x", 40, U::Refuse},
+         {404, {}, L"", 0, U::Refuse}};
+    for (const auto& [status, length, range, offset, use] : cases) {
+        EXPECT_EQ(PlanAnswer(status, length, range, offset, 100).Use, use) << status << range;
+    }
+    EXPECT_EQ(DescribeShortSpace(100ull << 20, 84ull << 20), L"");
+    EXPECT_EQ(DescribeShortSpace((100ull << 20) - 1, 84ull << 20),
+              L"download folder: 100 MB free, 100 MB needed");
 }
 
 TEST(VersionText, IsTwoToFourComponentsOfAtMostFiveAsciiDigitsUpTo65535) {

@@ -23,8 +23,11 @@
 
 #include <windows.h>
 
+#include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
+#include <stop_token>
 #include <string>
 #include <vector>
 
@@ -185,11 +188,70 @@ CancelResult CancelUpdate(UpdateHandoff& handoff);
 // whichever decides first stands. ReadUpdateOutcome touches no record. The
 // record must outlive every call on it.
 
+// An update as the editor's feed offers it: where to fetch it and what it
+// must be. An editor with a feed of its own fills one by hand.
+struct PackageOffer {
+    std::wstring Url;       // https:// only
+    std::uint64_t Size = 0; // bytes, 1 to 2 GiB: the helper takes no more
+    std::wstring Sha256;    // 64 hexadecimal digits
+    PackageFormat Kind = PackageFormat::Msi;
+    std::wstring Version;                    // the package's version, such as 2.0
+    std::vector<std::wstring> PublisherKeys; // as UpdateOrder::PublisherKeys
+};
+
+struct DownloadProgress {
+    std::uint64_t Received = 0; // bytes on disk, those of an earlier attempt included
+    std::uint64_t Total = 0;    // the offer's size
+    double BytesPerSecond = 0;  // over this attempt so far
+};
+
+struct DownloadOptions {
+    // The editor's per-user updates folder; it must exist. Holds
+    // <name>.partial and its validator while a download is unfinished.
+    std::wstring Folder;
+    DWORD StallLimitMs = 30000; // no byte for this long ends the attempt
+    // Called on the download's thread, at most about ten times a second.
+    std::function<void(const DownloadProgress&)> OnProgress;
+    // A stop asked from any thread ends the attempt, the partial file kept.
+    std::stop_token Stop;
+};
+
+enum class DownloadCode {
+    Downloaded,         // verified and in place: Order is ready for StartUpdateHelper
+    OfferRefused,       // the offer itself breaks a rule (Detail names it); nothing fetched
+    AlreadyDownloading, // another attempt downloads into this folder now
+    NotEnoughSpace,     // nothing written: "download folder: N MB free, M MB needed"
+    NetworkFailed,      // no answer, a cut connection, a server error: RetryMayHelp
+    Stalled,            // no byte for the stall limit; the partial file is kept
+    Stopped,            // stopped as asked; the partial file is kept
+    ServerRefused,      // an answer that breaks the offer (status, size, redirect to http)
+    CheckFailed,        // size, SHA-256 or signature wrong: the file is removed
+    FileFailed,         // the folder or a file in it could not be written
+};
+
+struct PackageDownload {
+    DownloadCode Code = DownloadCode::FileFailed;
+    std::wstring Detail;       // what failed, in words; empty when nothing to add
+    bool RetryMayHelp = false; // the same offer may succeed later
+    // With Downloaded: the package fields of the order (path, SHA-256, kind,
+    // version, publisher keys); the editor adds its own.
+    UpdateOrder Order;
+};
+
+// Downloads the offer into the folder over HTTPS with the machine's proxy
+// settings and trust store, resuming a partial file of an earlier attempt
+// when the server's validator still matches; a file already there whole and
+// right is not fetched again. The bytes are hashed as they arrive; only when
+// the size, the SHA-256 and (with publisher keys) the signature hold is the
+// file given its final name. Every failure is a result.
+PackageDownload DownloadPackage(const PackageOffer& offer, const DownloadOptions& options);
+
 // Each result in a few words, for a log: "ready", "committed",
 // "installed, restart failed", ...
 const wchar_t* NameOf(HelperState state);
 const wchar_t* NameOf(CommitResult result);
 const wchar_t* NameOf(CancelResult result);
 const wchar_t* NameOf(OutcomeKind kind);
+const wchar_t* NameOf(DownloadCode code);
 
 } // namespace tavo

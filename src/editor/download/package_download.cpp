@@ -1,0 +1,417 @@
+#include "tavo/editor_update.h"
+
+#include "base/handle_owner.h"
+#include "base/paths.h"
+#include "base/system_libraries.h"
+#include "editor/download/download_decisions.h"
+#include "editor/download/https_get.h"
+#include "editor/package_signer.h"
+#include "verify/checksum.h"
+#include "verify/version_compare.h"
+
+#include <array>
+#include <vector>
+
+namespace tavo {
+
+namespace {
+
+constexpr DWORD ReadChunkBytes = 1 << 20;
+constexpr ULONGLONG ProgressEveryMs = 100;
+
+PackageDownload Fail(DownloadCode code, std::wstring detail, bool retryMayHelp = false) {
+    PackageDownload result;
+    result.Code = code;
+    result.Detail = std::move(detail);
+    result.RetryMayHelp = retryMayHelp;
+    return result;
+}
+
+std::wstring WindowsError(DWORD error) {
+    return L"Windows error " + std::to_wstring(error);
+}
+
+// The offer's own faults, before anything is opened or fetched.
+std::wstring CheckOffer(const PackageOffer& offer, const DownloadOptions& options) {
+    if (!EqualsIgnoringAsciiCase(std::wstring_view(offer.Url).substr(0, 8), L"https://")) {
+        return L"URL: not https://";
+    }
+    if (offer.Size == 0 || offer.Size > PackageSizeLimitBytes) {
+        return L"size: not 1 to 2147483648 bytes, what the helper takes";
+    }
+    if (!IsChecksumText(offer.Sha256)) {
+        return L"SHA-256: not 64 hexadecimal digits";
+    }
+    if (!ParseVersion(offer.Version)) {
+        return L"version: not 2 to 4 numbers of at most 65535";
+    }
+    for (size_t index = 0; index < offer.PublisherKeys.size(); ++index) {
+        if (!IsChecksumText(offer.PublisherKeys[index])) {
+            return L"publisher key " + std::to_wstring(index + 1) + L": not 64 hexadecimal digits";
+        }
+    }
+    const DWORD attributes = GetFileAttributesW(options.Folder.c_str());
+    if (!IsAbsolutePath(options.Folder) || attributes == INVALID_FILE_ATTRIBUTES ||
+        (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+        return L"download folder: not an existing folder's absolute path";
+    }
+    return std::wstring();
+}
+
+void CloseAlgorithm(BCRYPT_ALG_HANDLE algorithm) {
+    BcryptLibrary()->CloseAlgorithmProvider(algorithm, 0);
+}
+void DestroyHash(BCRYPT_HASH_HANDLE hash) {
+    BcryptLibrary()->DestroyHash(hash);
+}
+
+// SHA-256 over the bytes as they come. Owners in reverse release order: the
+// hash before the provider, and its object buffer last.
+struct StreamHash {
+    std::vector<unsigned char> Object;
+    std::unique_ptr<void, decltype(&CloseAlgorithm)> Algorithm{nullptr, &CloseAlgorithm};
+    std::unique_ptr<void, decltype(&DestroyHash)> Hash{nullptr, &DestroyHash};
+};
+
+bool StartHash(StreamHash& hash) {
+    const BcryptFunctions* bcrypt = BcryptLibrary();
+    BCRYPT_ALG_HANDLE algorithm = nullptr;
+    DWORD length = 0;
+    ULONG written = 0;
+    hash.Hash.reset();
+    if (bcrypt == nullptr ||
+        bcrypt->OpenAlgorithmProvider(&algorithm, BCRYPT_SHA256_ALGORITHM, nullptr, 0) < 0) {
+        return false;
+    }
+    hash.Algorithm.reset(algorithm);
+    if (bcrypt->GetProperty(algorithm, BCRYPT_OBJECT_LENGTH, reinterpret_cast<PUCHAR>(&length),
+                            sizeof(length), &written, 0) < 0) {
+        return false;
+    }
+    hash.Object.assign(length, 0);
+    BCRYPT_HASH_HANDLE raw = nullptr;
+    if (bcrypt->CreateHash(algorithm, &raw, hash.Object.data(), length, nullptr, 0, 0) < 0) {
+        return false;
+    }
+    hash.Hash.reset(raw);
+    return true;
+}
+
+bool AddToHash(const StreamHash& hash, const void* bytes, DWORD size) {
+    return BcryptLibrary()->HashData(hash.Hash.get(), static_cast<PUCHAR>(const_cast<void*>(bytes)),
+                                     size, 0) >= 0;
+}
+
+std::wstring FinishHash(const StreamHash& hash) {
+    std::array<unsigned char, 32> digest = {};
+    return BcryptLibrary()->FinishHash(hash.Hash.get(), digest.data(), 32, 0) >= 0
+               ? FormatDigest(digest)
+               : std::wstring();
+}
+
+// Hashes the first `size` bytes of the file from its start; false when they
+// cannot all be read.
+bool HashFileStart(HANDLE file, std::uint64_t size, const StreamHash& hash,
+                   std::vector<char>& buffer) {
+    SetFilePointer(file, 0, nullptr, FILE_BEGIN);
+    for (std::uint64_t left = size; left > 0;) {
+        DWORD read = 0;
+        const DWORD want = static_cast<DWORD>(left < buffer.size() ? left : buffer.size());
+        if (!ReadFile(file, buffer.data(), want, &read, nullptr) || read == 0 ||
+            !AddToHash(hash, buffer.data(), read)) {
+            return false;
+        }
+        left -= read;
+    }
+    return true;
+}
+
+std::uint64_t FileSize(const std::wstring& path) {
+    WIN32_FILE_ATTRIBUTE_DATA data = {};
+    return GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)
+               ? (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow
+               : 0;
+}
+
+std::wstring ReadValidator(const std::wstring& path) {
+    const UniqueHandle file = OwnHandle(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ,
+                                                    nullptr, OPEN_EXISTING, 0, nullptr));
+    std::wstring text(1024, L'\0');
+    DWORD read = 0;
+    if (file.get() == INVALID_HANDLE_VALUE ||
+        !ReadFile(file.get(), text.data(), 2048, &read, nullptr)) {
+        return std::wstring();
+    }
+    text.resize(read / sizeof(wchar_t));
+    return text;
+}
+
+bool WriteValidator(const std::wstring& path, const std::wstring& validator) {
+    const UniqueHandle file =
+        OwnHandle(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    DWORD written = 0;
+    const DWORD size = static_cast<DWORD>(validator.size() * sizeof(wchar_t));
+    return file.get() != INVALID_HANDLE_VALUE &&
+           WriteFile(file.get(), validator.data(), size, &written, nullptr) && written == size;
+}
+
+// The publisher's signature over the file open at `file` (at `path`); empty
+// when it holds.
+std::wstring SignatureRefusal(HANDLE file, const std::wstring& path,
+                              const std::vector<std::wstring>& keys) {
+    if (keys.empty()) {
+        return std::wstring();
+    }
+    SetFilePointer(file, 0, nullptr, FILE_BEGIN);
+    return SignerRefusal(ReadPackageSigner(file, path), keys);
+}
+
+// The answers of WinHTTP that say the network, not the offer, failed.
+PackageDownload NetworkFailure(DWORD error, const std::wstring& during) {
+    if (error == ERROR_WINHTTP_TIMEOUT || error == WSAETIMEDOUT) {
+        return Fail(DownloadCode::Stalled, L"no byte " + during + L" within the stall limit", true);
+    }
+    // A certificate the machine does not trust stays untrusted on a retry.
+    const bool retry = error != ERROR_WINHTTP_SECURE_FAILURE;
+    return Fail(DownloadCode::NetworkFailed, WindowsError(error) + L" " + during, retry);
+}
+
+struct Files {
+    std::wstring Final, Partial, Validator;
+};
+
+// Read and written by this attempt alone; others may read it.
+UniqueHandle OpenPartial(const std::wstring& path, DWORD disposition) {
+    return OwnHandle(CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ,
+                                 nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr));
+}
+
+// The partial file, read-only from here on and held so that nobody can write
+// it: a signature verifier opens it again, which the writing handle's
+// sharing would refuse. It must be the same file, unchanged since the last
+// byte was written, so that the bytes hashed are those checked and handed
+// over. A rename stays possible.
+UniqueHandle ReopenForReading(UniqueHandle& partial, const std::wstring& path) {
+    BY_HANDLE_FILE_INFORMATION before = {}, after = {};
+    const bool known = GetFileInformationByHandle(partial.get(), &before);
+    partial.reset();
+    UniqueHandle reading =
+        OwnHandle(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!known || reading.get() == INVALID_HANDLE_VALUE ||
+        !GetFileInformationByHandle(reading.get(), &after) ||
+        before.dwVolumeSerialNumber != after.dwVolumeSerialNumber ||
+        before.nFileIndexHigh != after.nFileIndexHigh ||
+        before.nFileIndexLow != after.nFileIndexLow ||
+        before.nFileSizeHigh != after.nFileSizeHigh || before.nFileSizeLow != after.nFileSizeLow ||
+        CompareFileTime(&before.ftLastWriteTime, &after.ftLastWriteTime) != 0) {
+        return OwnHandle(INVALID_HANDLE_VALUE);
+    }
+    return reading;
+}
+
+// Removes what a check refused: bytes that are not the offer's file.
+PackageDownload Discard(const Files& files, UniqueHandle& partial, DownloadCode code,
+                        const std::wstring& detail) {
+    partial.reset();
+    DeleteFileW(files.Partial.c_str());
+    DeleteFileW(files.Validator.c_str());
+    return Fail(code, detail);
+}
+
+PackageDownload Downloaded(const PackageOffer& offer, const std::wstring& path) {
+    PackageDownload result;
+    result.Code = DownloadCode::Downloaded;
+    result.Order.PackagePath = path;
+    result.Order.PackageSha256 = offer.Sha256;
+    result.Order.PackageKind = offer.Kind;
+    result.Order.TargetVersion = offer.Version;
+    result.Order.PublisherKeys = offer.PublisherKeys;
+    return result;
+}
+
+// A file of an earlier attempt that is whole and right.
+bool IsAlreadyThere(const PackageOffer& offer, const std::wstring& path,
+                    std::vector<char>& buffer) {
+    if (FileSize(path) != offer.Size) {
+        return false;
+    }
+    StreamHash hash;
+    const UniqueHandle file = OpenPackageFile(path);
+    return file.get() != INVALID_HANDLE_VALUE && StartHash(hash) &&
+           HashFileStart(file.get(), offer.Size, hash, buffer) &&
+           EqualsIgnoringAsciiCase(FinishHash(hash), offer.Sha256) &&
+           SignatureRefusal(file.get(), path, offer.PublisherKeys).empty();
+}
+
+} // namespace
+
+PackageDownload DownloadPackage(const PackageOffer& offer, const DownloadOptions& options) {
+    const std::wstring refusal = CheckOffer(offer, options);
+    if (!refusal.empty()) {
+        return Fail(DownloadCode::OfferRefused, refusal);
+    }
+    // One download per folder: another editor window gets "already downloading".
+    const std::wstring lockPath = options.Folder + L"\\download.lock";
+    const UniqueHandle lock =
+        OwnHandle(CreateFileW(lockPath.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
+                              FILE_FLAG_DELETE_ON_CLOSE, nullptr));
+    if (lock.get() == INVALID_HANDLE_VALUE) {
+        const DWORD error = GetLastError();
+        return error == ERROR_SHARING_VIOLATION
+                   ? Fail(DownloadCode::AlreadyDownloading, L"", true)
+                   : Fail(DownloadCode::FileFailed, WindowsError(error) + L" locking " + lockPath);
+    }
+    Files files;
+    files.Final = options.Folder + L"\\tavoPDF-" + offer.Version +
+                  (offer.Kind == PackageFormat::Msi ? L".msi" : L".exe");
+    files.Partial = files.Final + L".partial";
+    files.Validator = files.Partial + L".validator";
+    std::vector<char> buffer(ReadChunkBytes);
+    if (IsAlreadyThere(offer, files.Final, buffer)) {
+        return Downloaded(offer, files.Final);
+    }
+    // Not the offer's: nothing may read it in the partial file's place.
+    if (!DeleteFileW(files.Final.c_str()) && GetLastError() != ERROR_FILE_NOT_FOUND) {
+        return Fail(DownloadCode::FileFailed,
+                    WindowsError(GetLastError()) + L" removing " + files.Final);
+    }
+    // What is on disk already counts only with the validator it was fetched under.
+    const std::wstring validator = ReadValidator(files.Validator);
+    std::uint64_t offset = validator.empty() ? 0 : FileSize(files.Partial);
+    offset = offset > offer.Size ? 0 : offset;
+    ULARGE_INTEGER freeBytes = {};
+    if (GetDiskFreeSpaceExW(options.Folder.c_str(), &freeBytes, nullptr, nullptr)) {
+        const std::wstring shortSpace = DescribeShortSpace(freeBytes.QuadPart, offer.Size - offset);
+        if (!shortSpace.empty()) {
+            return Fail(DownloadCode::NotEnoughSpace, shortSpace);
+        }
+    }
+    StreamHash hash;
+    if (!StartHash(hash)) {
+        return Fail(DownloadCode::FileFailed, L"SHA-256 cannot be computed");
+    }
+    UniqueHandle partial = OwnHandle(nullptr);
+    if (offset > 0) {
+        partial = OpenPartial(files.Partial, OPEN_EXISTING);
+        if (partial.get() == INVALID_HANDLE_VALUE ||
+            !HashFileStart(partial.get(), offset, hash, buffer)) {
+            offset = 0;
+            partial.reset();
+            StartHash(hash);
+        }
+    }
+    const ULONGLONG started = GetTickCount64();
+    std::uint64_t received = offset;
+    if (offset < offer.Size) {
+        const std::wstring range = offset == 0 ? L""
+                                               : L"Range: bytes=" + std::to_wstring(offset) +
+                                                     L"-\r\nIf-Range: " + validator + L"\r\n";
+        HttpsGet get;
+        HttpsAnswer answer;
+        const DWORD sent = SendHttpsGet(offer.Url, range, options.StallLimitMs, get, answer);
+        if (sent == ERROR_WINHTTP_REDIRECT_FAILED) {
+            return Fail(DownloadCode::ServerRefused,
+                        L"redirected to a URL that is not https://, which is not followed");
+        }
+        if (sent != ERROR_SUCCESS) {
+            return NetworkFailure(sent, L"asking for the package");
+        }
+        if (!answer.FinalUrl.empty() &&
+            !EqualsIgnoringAsciiCase(std::wstring_view(answer.FinalUrl).substr(0, 8),
+                                     L"https://")) {
+            return Fail(DownloadCode::ServerRefused, L"redirected to " + answer.FinalUrl);
+        }
+        if (answer.Status / 100 == 3) {
+            return Fail(DownloadCode::ServerRefused,
+                        L"redirected to " + answer.Location + L", which is not https://");
+        }
+        const AnswerPlan plan = PlanAnswer(answer.Status, answer.ContentLength, answer.ContentRange,
+                                           offset, offer.Size);
+        if (plan.Use == AnswerUse::Refuse && (answer.Status == 200 || answer.Status == 206)) {
+            // The server's file is not the offer's: what is kept of it is useless.
+            return Discard(files, partial, DownloadCode::ServerRefused, plan.Refusal);
+        }
+        if (plan.Use == AnswerUse::Refuse) {
+            const bool retry = answer.Status >= 500 || answer.Status == 429 || answer.Status == 408;
+            return Fail(DownloadCode::ServerRefused, plan.Refusal, retry);
+        }
+        if (plan.Use == AnswerUse::StartOver) {
+            // Another file than the partial one, or the first bytes: from 0,
+            // the validator written before the first byte.
+            received = offset = 0;
+            partial.reset();
+            partial = OpenPartial(files.Partial, CREATE_ALWAYS);
+            if (partial.get() == INVALID_HANDLE_VALUE || !StartHash(hash) ||
+                !WriteValidator(files.Validator, answer.Validator)) {
+                return Fail(DownloadCode::FileFailed,
+                            WindowsError(GetLastError()) + L" starting " + files.Partial);
+            }
+        }
+        LARGE_INTEGER end = {};
+        end.QuadPart = static_cast<LONGLONG>(offset);
+        SetFilePointerEx(partial.get(), end, nullptr, FILE_BEGIN);
+        ULONGLONG reported = 0;
+        // One read past the promised size: a server that sends more is caught.
+        for (bool ended = false; !ended;) {
+            if (options.Stop.stop_requested()) {
+                return Fail(DownloadCode::Stopped, L"", true);
+            }
+            DWORD read = 0;
+            const DWORD error = ReadHttpsBody(get, buffer.data(), ReadChunkBytes, read);
+            if (error != ERROR_SUCCESS) {
+                return NetworkFailure(error, L"at " + std::to_wstring(received) + L" bytes");
+            }
+            if (read > offer.Size - received) {
+                return Discard(files, partial, DownloadCode::ServerRefused,
+                               L"the server sends more than the offer's " +
+                                   std::to_wstring(offer.Size) + L" bytes");
+            }
+            DWORD written = 0;
+            if (read > 0 && (!WriteFile(partial.get(), buffer.data(), read, &written, nullptr) ||
+                             written != read || !AddToHash(hash, buffer.data(), read))) {
+                return Fail(DownloadCode::FileFailed,
+                            WindowsError(GetLastError()) + L" writing " + files.Partial);
+            }
+            received += read;
+            ended = read == 0;
+            const ULONGLONG now = GetTickCount64();
+            if (options.OnProgress && (ended || now - reported >= ProgressEveryMs)) {
+                reported = now;
+                const double seconds = static_cast<double>(now - started + 1) / 1000;
+                options.OnProgress(
+                    {received, offer.Size, static_cast<double>(received - offset) / seconds});
+            }
+        }
+        if (received < offer.Size) {
+            return Fail(DownloadCode::NetworkFailed,
+                        L"the connection ended at " + std::to_wstring(received) + L" of " +
+                            std::to_wstring(offer.Size) + L" bytes",
+                        true);
+        }
+    }
+    // Nothing is handed over, or given its final name, before it is checked.
+    const std::wstring digest = FinishHash(hash);
+    if (!EqualsIgnoringAsciiCase(digest, offer.Sha256)) {
+        return Discard(files, partial, DownloadCode::CheckFailed,
+                       L"SHA-256: the file's is " + digest + L", not the offer's");
+    }
+    partial = ReopenForReading(partial, files.Partial);
+    if (partial.get() == INVALID_HANDLE_VALUE) {
+        return Discard(files, partial, DownloadCode::CheckFailed,
+                       L"the file changed after it was hashed");
+    }
+    const std::wstring signature =
+        SignatureRefusal(partial.get(), files.Partial, offer.PublisherKeys);
+    if (!signature.empty()) {
+        return Discard(files, partial, DownloadCode::CheckFailed, signature);
+    }
+    if (!MoveFileExW(files.Partial.c_str(), files.Final.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+        return Fail(DownloadCode::FileFailed,
+                    WindowsError(GetLastError()) + L" naming " + files.Final);
+    }
+    DeleteFileW(files.Validator.c_str());
+    return Downloaded(offer, files.Final);
+}
+
+} // namespace tavo
