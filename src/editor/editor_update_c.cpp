@@ -1,66 +1,11 @@
-#include "tavo/editor_update_c.h"
-
-#include "tavo/editor_update.h"
-
-#include <mutex>
-#include <new>
-#include <string>
+#include "editor/c_interface.h"
 
 using namespace tavo;
 
 namespace {
 
-// What an attempt handle points at. The detail belongs to the attempt, never
-// to a process-wide slot, so attempts do not overwrite each other; it is
-// written and read under its lock, since a cancel may come from another
-// thread while this one awaits.
-struct Attempt {
-    UpdateOrder Order;
-    UpdateHandoff Handoff;
-    bool StartCalled = false;
-    std::mutex DetailLock;
-    std::wstring Detail;
-};
-
-// Every call's answer sets the attempt's detail: what there is to add to the
-// code, or nothing.
-int32_t Answer(Attempt& attempt, int32_t code, std::wstring detail = std::wstring()) {
-    const std::lock_guard<std::mutex> holding(attempt.DetailLock);
-    attempt.Detail = std::move(detail);
-    return code;
-}
-
-// Nothing crosses the C line as an exception.
-template <typename Body> int32_t Guarded(Body body) {
-    try {
-        return body();
-    } catch (const std::bad_alloc&) {
-        return TAVO_UPDATE_OUT_OF_MEMORY;
-    } catch (...) {
-        return TAVO_UPDATE_INTERNAL_ERROR;
-    }
-}
-
 int32_t CodeOf(OutcomeKind kind) {
     return TAVO_UPDATE_INSTALLED + static_cast<int32_t>(kind);
-}
-
-// Fills the caller's buffer as far as it goes, always ending it with a NUL;
-// `code`, or TEXT_CUT when the text did not fit into a buffer given.
-int32_t CopyOut(const std::wstring& source, wchar_t* text, size_t size, size_t* needed,
-                int32_t code) {
-    if (needed != nullptr) {
-        *needed = source.size() + 1;
-    }
-    if (text == nullptr) {
-        return code;
-    }
-    if (size > 0) {
-        const size_t length = source.size() < size ? source.size() : size - 1;
-        source.copy(text, length);
-        text[length] = L'\0';
-    }
-    return source.size() < size ? code : TAVO_UPDATE_TEXT_CUT;
 }
 
 } // namespace
@@ -72,6 +17,8 @@ static_assert(static_cast<int>(CommitResult::Failed) ==
               TAVO_UPDATE_COMMIT_FAILED - TAVO_UPDATE_COMMITTED);
 static_assert(static_cast<int>(OutcomeKind::NotAnOutcome) ==
               TAVO_UPDATE_NOT_AN_OUTCOME - TAVO_UPDATE_INSTALLED);
+static_assert(static_cast<int>(DownloadCode::FileFailed) ==
+              TAVO_UPDATE_FILE_FAILED - TAVO_UPDATE_DOWNLOADED);
 
 extern "C" {
 
@@ -273,6 +220,9 @@ const wchar_t* tavo_update_code_name(int32_t code) {
     }
     if (code >= TAVO_UPDATE_INSTALLED && code <= TAVO_UPDATE_NOT_AN_OUTCOME) {
         return NameOf(static_cast<OutcomeKind>(code - TAVO_UPDATE_INSTALLED));
+    }
+    if (code >= TAVO_UPDATE_DOWNLOADED && code <= TAVO_UPDATE_FILE_FAILED) {
+        return NameOf(static_cast<DownloadCode>(code - TAVO_UPDATE_DOWNLOADED));
     }
     return L"unknown code";
 }

@@ -428,9 +428,18 @@ TEST(CInterface, UpdatesAnEditorBuiltInCForTheMsvcAbi) {
     CopyFileW((FixturesFolder() + L"\\editor-1.0\\tavoPDFEditor.exe").c_str(), editor.c_str(), 0);
     CopyFileW((FixturesFolder() + L"\\packages\\editor-2.0.exe").c_str(), package.c_str(), 0);
     StartedProcess user = StartStandIn(editor);
+    // Served by the test's web server, downloaded by the C editor first.
+    const std::wstring served = std::filesystem::path(work).filename().wstring() + L".exe";
+    std::wstring www(4096, L'\0'), web(4096, L'\0');
+    www.resize(GetEnvironmentVariableW(L"TAVO_TEST_WWW", www.data(), 4096));
+    web.resize(GetEnvironmentVariableW(L"TAVO_TEST_WEB", web.data(), 4096));
+    CopyFileW(package.c_str(), (www + L"\\" + served).c_str(), FALSE);
+    CreateDirectoryW((work + L"\\Downloads").c_str(), nullptr);
     const std::pair<const wchar_t*, std::wstring> order[] = {
         {L"TAVO_HELPER", CopyHelper(work, false)},
-        {L"TAVO_PACKAGE", package},
+        {L"TAVO_URL", web + L"/" + served},
+        {L"TAVO_SIZE", std::to_wstring(std::filesystem::file_size(package))},
+        {L"TAVO_DOWNLOADS", work + L"\\Downloads"},
         {L"TAVO_SHA256", Sha256OfFile(package)},
         {L"TAVO_KIND", L"exe"},
         {L"TAVO_STATUS", work + L"\\status.txt"},
@@ -447,6 +456,7 @@ TEST(CInterface, UpdatesAnEditorBuiltInCForTheMsvcAbi) {
     EXPECT_EQ(exitCode, 0u) << "the step that failed";
     EXPECT_EQ(ReadStarts(install, 2).size(), 2u) << "the editor, then the editor started again";
     EXPECT_EQ(ReadBytes(editor), ReadBytes(FixturesFolder() + L"\\editor-2.0\\tavoPDFEditor.exe"));
+    EXPECT_TRUE(ReadBytes(work + L"\\Downloads\\tavoPDF-2.0.exe") == ReadBytes(package));
     EndStandIns(install);
     EndProcess(user);
     EndProcess(cEditor);

@@ -73,6 +73,16 @@ typedef void tavo_update_attempt_t;
 #define TAVO_UPDATE_NOTHING_WRITTEN 46
 #define TAVO_UPDATE_UNREADABLE 47
 #define TAVO_UPDATE_NOT_AN_OUTCOME 48
+#define TAVO_UPDATE_DOWNLOADED 60 /* a download's results: verified and in place */
+#define TAVO_UPDATE_OFFER_REFUSED 61 /* the offer breaks a rule: the detail names it */
+#define TAVO_UPDATE_ALREADY_DOWNLOADING 62 /* another download into the folder runs */
+#define TAVO_UPDATE_NOT_ENOUGH_SPACE 63 /* nothing written: "download folder: N MB free, ..." */
+#define TAVO_UPDATE_NETWORK_FAILED 64 /* a retry may help; the partial file is kept */
+#define TAVO_UPDATE_STALLED 65 /* no byte for the stall limit; the partial file is kept */
+#define TAVO_UPDATE_STOPPED 66 /* as asked; the partial file is kept */
+#define TAVO_UPDATE_SERVER_REFUSED 67 /* an answer that breaks the offer */
+#define TAVO_UPDATE_CHECK_FAILED 68 /* size, SHA-256 or signature: the file is removed */
+#define TAVO_UPDATE_FILE_FAILED 69 /* the download folder could not be written */
 /* A null attempt or text, an unknown field, a start or a field after the start, an
  * await before it: the detail says which. */
 #define TAVO_UPDATE_INVALID_ARGUMENT 90
@@ -124,6 +134,56 @@ int32_t tavo_update_detail(const tavo_update_attempt_t* attempt, wchar_t* text, 
  * TEXT_CUT instead of the outcome's code when it did not fit. */
 int32_t tavo_update_read_outcome(const wchar_t* status_file_path, wchar_t* text, size_t text_size,
                                  size_t* text_needed);
+
+/* One download of an offered package into the editor's updates folder,
+ * resumed where an earlier one stopped, verified before it is handed over
+ * (tavo::DownloadPackage). Must be freed with tavo_download_free. Threads:
+ * set_*, run and hand_over on one thread; stop and detail from any thread. */
+typedef void tavo_download_t;
+
+#define TAVO_DOWNLOAD_FIELD_URL 1 /* https:// only */
+#define TAVO_DOWNLOAD_FIELD_SHA256 2
+#define TAVO_DOWNLOAD_FIELD_KIND 3 /* "msi" or "exe" */
+#define TAVO_DOWNLOAD_FIELD_VERSION 4
+#define TAVO_DOWNLOAD_FIELD_PUBLISHER_KEY 5 /* adds one */
+#define TAVO_DOWNLOAD_FIELD_FOLDER 6        /* an existing folder */
+
+/* Called on the download's thread at most about ten times a second. */
+typedef void (*tavo_download_progress_t)(void* user, uint64_t received, uint64_t total,
+                                         double bytes_per_second);
+
+/* A new download, or null when memory ran out. */
+tavo_download_t* tavo_download_new(void);
+
+/* Frees the download (null does nothing); not while it runs. */
+void tavo_download_free(tavo_download_t* download);
+
+/* Sets field (TAVO_DOWNLOAD_FIELD_*) of the offer; OK or INVALID_ARGUMENT. */
+int32_t tavo_download_set_text(tavo_download_t* download, int32_t field, const wchar_t* text);
+
+/* The offer's size in bytes, and the stall limit (default 30000 ms); OK. */
+int32_t tavo_download_set_size(tavo_download_t* download, uint64_t size);
+int32_t tavo_download_set_stall_limit(tavo_download_t* download, uint32_t limit_ms);
+
+/* The progress callback and its user pointer (null: none); OK. */
+int32_t tavo_download_set_progress(tavo_download_t* download, tavo_download_progress_t progress,
+                                   void* user);
+
+/* Downloads and verifies: DOWNLOADED, or OFFER_REFUSED to FILE_FAILED; the
+ * detail says what failed, and says "retry may help" when it may. */
+int32_t tavo_download_run(tavo_download_t* download);
+
+/* From any thread: the running download ends soon after, STOPPED. OK. */
+int32_t tavo_download_stop(tavo_download_t* download);
+
+/* The detail of the download's last answer, as tavo_update_detail. */
+int32_t tavo_download_detail(const tavo_download_t* download, wchar_t* text, size_t text_size,
+                             size_t* text_needed);
+
+/* After DOWNLOADED: sets the attempt's package path, SHA-256, kind, target
+ * version and publisher keys from the download. OK, or INVALID_ARGUMENT
+ * ("download: not downloaded", "attempt: started already"). */
+int32_t tavo_download_hand_over(const tavo_download_t* download, tavo_update_attempt_t* attempt);
 
 /* A code in a few words, for a log ("committed"); never null. */
 const wchar_t* tavo_update_code_name(int32_t code);
