@@ -4,22 +4,24 @@
 // a line to the file that TAVO_DEMO_SCREEN names, for scripts/demo to print.
 //
 // tavoPDFEditor.exe [documents...]
-//     [--update-offer <package> <msi|exe> <version> <sha256> <publisher key>]
+//     [--update-offer <https URL> <size> <msi|exe> <version> <sha256> <publisher key>]
 //     [--update-status <status file>]
 //
-// --update-offer stands for what the editor's download of an update found,
-// and the key of the publisher whose signature it requires (an editor has it
-// built in);
+// --update-offer stands for what the editor's update feed offers, and the
+// key of the publisher whose signature it requires (an editor has it built
+// in): the editor downloads it with a progress window, then hands it over;
 // --update-status is what the editor asks the helper to restart it with, so
 // that the restarted editor can tell the user how the update went.
 
 #include "base/paths.h"
+#include "download_window.h"
 #include "tavo/editor_update.h"
 #include "verify/file_version.h"
 
 #include <shellapi.h>
 
 #include <cstdio>
+#include <filesystem>
 
 using namespace tavo;
 
@@ -73,13 +75,24 @@ bool HandOverUpdate(const wchar_t* const* offer, std::vector<std::wstring> docum
     CopyFileW((ParentFolder(ExecutablePath()) + L"\\tavoPDFUpdateHelper.exe").c_str(),
               helper.c_str(), FALSE);
 
-    UpdateOrder order;
+    // The user's own updates folder; a download stopped earlier goes on there.
+    const std::wstring updates = std::wstring(_wgetenv(L"LOCALAPPDATA")) + L"\\Tavo PDF\\Updates";
+    std::error_code error;
+    std::filesystem::create_directories(updates, error);
+    const PackageOffer packageOffer = {
+        offer[0], std::wcstoull(offer[1], nullptr, 10),
+        offer[4], std::wstring(offer[2]) == L"exe" ? PackageFormat::Exe : PackageFormat::Msi,
+        offer[3], {offer[5]}};
+    Show(L"downloading " + packageOffer.Url + L" into " + updates);
+    const PackageDownload download = DownloadWithProgressWindow(packageOffer, updates);
+    if (download.Code != DownloadCode::Downloaded) {
+        Show(L"no update now: " + std::wstring(NameOf(download.Code)) + L" " + download.Detail);
+        return false;
+    }
+    Show(L"downloaded and verified: " + download.Order.PackagePath);
+
+    UpdateOrder order = download.Order;
     order.HelperPath = helper;
-    order.PackagePath = offer[0];
-    order.PackageKind = std::wstring(offer[1]) == L"exe" ? PackageFormat::Exe : PackageFormat::Msi;
-    order.TargetVersion = offer[2];
-    order.PackageSha256 = offer[3];
-    order.PublisherKeys = {offer[4]};
     order.StatusFilePath = ParentFolder(order.PackagePath) + L"\\update status.txt";
     order.EditorArguments = std::move(documents);
     order.EditorArguments.insert(order.EditorArguments.end(),
@@ -131,9 +144,9 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     }
     for (int index = 1; index < count; ++index) {
         const std::wstring argument = arguments[index];
-        if (argument == L"--update-offer" && index + 5 < count) {
+        if (argument == L"--update-offer" && index + 6 < count) {
             offer = arguments + index + 1;
-            index += 5;
+            index += 6;
         } else if (argument == L"--update-status" && index + 1 < count) {
             statusFile = arguments[++index];
         } else {

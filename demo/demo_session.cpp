@@ -15,6 +15,7 @@
 #include <tlhelp32.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <vector>
 
 using namespace tavo;
@@ -90,13 +91,19 @@ int wmain(int argumentCount, wchar_t** arguments) {
     const std::wstring screen = MakeWorkFolder(L"demo-screen") + L"\\screen.txt";
     SetEnvironmentVariableW(L"TAVO_DEMO_SCREEN", screen.c_str());
 
-    // What the editor's download found: the package, its kind and version,
+    // What the editor's feed offers: the package where the web server
+    // (TAVO_DEMO_URL) serves it, its size, kind and version,
     std::vector<std::wstring> editorArguments(arguments + 5, arguments + argumentCount);
-    // and the SHA-256 its manifest gives; and the publisher's key, which the
-    // editor was built with.
+    std::wstring url = _wgetenv(L"TAVO_DEMO_URL") + std::wstring(L"/");
+    for (const wchar_t character : LastPathComponent(arguments[2])) {
+        url += character == L' ' ? std::wstring(L"%20") : std::wstring(1, character);
+    }
+    // and the SHA-256 it gives; and the publisher's key, which the editor
+    // was built with.
     editorArguments.insert(editorArguments.end(),
-                           {L"--update-offer", arguments[2], arguments[4], arguments[3],
-                            Sha256OfFile(arguments[2]), KeyPin(L"publisher")});
+                           {L"--update-offer", url,
+                            std::to_wstring(std::filesystem::file_size(arguments[2])), arguments[4],
+                            arguments[3], Sha256OfFile(arguments[2]), KeyPin(L"publisher")});
     Say(L"the user starts " + editorPath + L", version " + ReadFileVersion(editorPath));
     StartedProcess editor =
         StartProcess(editorPath, BuildCommandLine(editorPath, JoinQuotedArguments(editorArguments)),
@@ -136,9 +143,9 @@ int wmain(int argumentCount, wchar_t** arguments) {
         return 1;
     }
     std::printf("\nhelper exit code: %lu\n", end.ExitCode);
-    // The editor asks for the status file beside the package.
-    const std::optional<std::string> status =
-        ReadBytes(ParentFolder(arguments[2]) + L"\\update status.txt");
+    // The editor asks for the status file beside the package it downloaded.
+    const std::optional<std::string> status = ReadBytes(
+        _wgetenv(L"LOCALAPPDATA") + std::wstring(L"\\Tavo PDF\\Updates\\update status.txt"));
     std::printf("status file: %s\n", status ? ("\"" + *status + "\"").c_str() : "(none)");
     std::printf("editor version after: %s\n", WideToUtf8(ReadFileVersion(editorPath)).c_str());
     for (const DWORD restarted : ChildProcesses(helper.ProcessId, L"tavoPDFEditor.exe")) {

@@ -152,8 +152,8 @@ CONF
     TAVO_TEST_WEB_LOG=$(windows_path "$dir/access.log")
     for _ in $(seq 50); do
         up=1
-        (echo >"/dev/tcp/127.0.0.1/$port") 2>/dev/null || up=0
-        (echo >"/dev/tcp/127.0.0.1/$fault_port") 2>/dev/null || up=0
+        (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null || up=0
+        (exec 3<>"/dev/tcp/127.0.0.1/$fault_port") 2>/dev/null || up=0
         [ "$up" = 1 ] && return 0
         sleep 0.1
     done

@@ -73,16 +73,16 @@ typedef void tavo_update_attempt_t;
 #define TAVO_UPDATE_NOTHING_WRITTEN 46
 #define TAVO_UPDATE_UNREADABLE 47
 #define TAVO_UPDATE_NOT_AN_OUTCOME 48
-#define TAVO_UPDATE_DOWNLOADED 60 /* a download's results: verified and in place */
-#define TAVO_UPDATE_OFFER_REFUSED 61 /* the offer breaks a rule: the detail names it */
+#define TAVO_UPDATE_DOWNLOADED 60          /* a download's results: verified and in place */
+#define TAVO_UPDATE_OFFER_REFUSED 61       /* the offer breaks a rule: the detail names it */
 #define TAVO_UPDATE_ALREADY_DOWNLOADING 62 /* another download into the folder runs */
-#define TAVO_UPDATE_NOT_ENOUGH_SPACE 63 /* nothing written: "download folder: N MB free, ..." */
-#define TAVO_UPDATE_NETWORK_FAILED 64 /* a retry may help; the partial file is kept */
-#define TAVO_UPDATE_STALLED 65 /* no byte for the stall limit; the partial file is kept */
-#define TAVO_UPDATE_STOPPED 66 /* as asked; the partial file is kept */
+#define TAVO_UPDATE_NOT_ENOUGH_SPACE 63    /* nothing written: "download folder: N MB free, ..." */
+#define TAVO_UPDATE_NETWORK_FAILED 64      /* a retry may help; the partial file is kept */
+#define TAVO_UPDATE_STALLED 65        /* no byte for the stall limit; the partial file is kept */
+#define TAVO_UPDATE_STOPPED 66        /* as asked; the partial file is kept */
 #define TAVO_UPDATE_SERVER_REFUSED 67 /* an answer that breaks the offer */
-#define TAVO_UPDATE_CHECK_FAILED 68 /* size, SHA-256 or signature: the file is removed */
-#define TAVO_UPDATE_FILE_FAILED 69 /* the download folder could not be written */
+#define TAVO_UPDATE_CHECK_FAILED 68   /* size, SHA-256 or signature: the file is removed */
+#define TAVO_UPDATE_FILE_FAILED 69    /* the download folder could not be written */
 /* A null attempt or text, an unknown field, a start or a field after the start, an
  * await before it: the detail says which. */
 #define TAVO_UPDATE_INVALID_ARGUMENT 90
