@@ -2,21 +2,23 @@
 
 #include "base/handle_owner.h"
 #include "base/paths.h"
-#include "base/system_libraries.h"
 #include "editor/download/download_decisions.h"
 #include "editor/download/https_get.h"
+#include "editor/download/stream_hash.h"
+#include "editor/download/stream_to_disk.h"
 #include "editor/package_signer.h"
 #include "verify/checksum.h"
 #include "verify/version_compare.h"
 
-#include <array>
+#include <optional>
 #include <vector>
 
 namespace tavo {
 
 namespace {
 
-constexpr DWORD ReadChunkBytes = 1 << 20;
+constexpr DWORD ReadChunkBytes = 256 << 10;
+constexpr size_t HandOverBytes = 1 << 20;
 constexpr ULONGLONG ProgressEveryMs = 100;
 
 PackageDownload Fail(DownloadCode code, std::wstring detail, bool retryMayHelp = false) {
@@ -56,57 +58,6 @@ std::wstring CheckOffer(const PackageOffer& offer, const DownloadOptions& option
         return L"download folder: not an existing folder's absolute path";
     }
     return std::wstring();
-}
-
-void CloseAlgorithm(BCRYPT_ALG_HANDLE algorithm) {
-    BcryptLibrary()->CloseAlgorithmProvider(algorithm, 0);
-}
-void DestroyHash(BCRYPT_HASH_HANDLE hash) {
-    BcryptLibrary()->DestroyHash(hash);
-}
-
-// SHA-256 over the bytes as they come. Owners in reverse release order: the
-// hash before the provider, and its object buffer last.
-struct StreamHash {
-    std::vector<unsigned char> Object;
-    std::unique_ptr<void, decltype(&CloseAlgorithm)> Algorithm{nullptr, &CloseAlgorithm};
-    std::unique_ptr<void, decltype(&DestroyHash)> Hash{nullptr, &DestroyHash};
-};
-
-bool StartHash(StreamHash& hash) {
-    const BcryptFunctions* bcrypt = BcryptLibrary();
-    BCRYPT_ALG_HANDLE algorithm = nullptr;
-    DWORD length = 0;
-    ULONG written = 0;
-    hash.Hash.reset();
-    if (bcrypt == nullptr ||
-        bcrypt->OpenAlgorithmProvider(&algorithm, BCRYPT_SHA256_ALGORITHM, nullptr, 0) < 0) {
-        return false;
-    }
-    hash.Algorithm.reset(algorithm);
-    if (bcrypt->GetProperty(algorithm, BCRYPT_OBJECT_LENGTH, reinterpret_cast<PUCHAR>(&length),
-                            sizeof(length), &written, 0) < 0) {
-        return false;
-    }
-    hash.Object.assign(length, 0);
-    BCRYPT_HASH_HANDLE raw = nullptr;
-    if (bcrypt->CreateHash(algorithm, &raw, hash.Object.data(), length, nullptr, 0, 0) < 0) {
-        return false;
-    }
-    hash.Hash.reset(raw);
-    return true;
-}
-
-bool AddToHash(const StreamHash& hash, const void* bytes, DWORD size) {
-    return BcryptLibrary()->HashData(hash.Hash.get(), static_cast<PUCHAR>(const_cast<void*>(bytes)),
-                                     size, 0) >= 0;
-}
-
-std::wstring FinishHash(const StreamHash& hash) {
-    std::array<unsigned char, 32> digest = {};
-    return BcryptLibrary()->FinishHash(hash.Hash.get(), digest.data(), 32, 0) >= 0
-               ? FormatDigest(digest)
-               : std::wstring();
 }
 
 // Hashes the first `size` bytes of the file from its start; false when they
@@ -244,6 +195,62 @@ bool IsAlreadyThere(const PackageOffer& offer, const std::wstring& path,
            SignatureRefusal(file.get(), path, offer.PublisherKeys).empty();
 }
 
+// Receives the body from `offset` on, handing the disk a buffer at a time
+// (when it is full, after a pause, and at the end, so that no byte received
+// is lost to a stall or a stop); one read past the promised size catches a
+// server that sends more. The failure, or nothing when all the bytes came.
+std::optional<PackageDownload> ReceiveBody(const HttpsGet& get, const PackageOffer& offer,
+                                           const DownloadOptions& options, std::uint64_t offset,
+                                           StreamToDisk& disk) {
+    std::vector<char> filling;
+    filling.reserve(HandOverBytes + ReadChunkBytes);
+    const ULONGLONG started = GetTickCount64();
+    ULONGLONG reported = 0, handed = started;
+    std::uint64_t received = offset;
+    for (bool ended = false; !ended;) {
+        if (options.Stop.stop_requested()) {
+            HandToDisk(disk, filling);
+            return Fail(DownloadCode::Stopped, L"", true);
+        }
+        const size_t filled = filling.size();
+        DWORD read = 0;
+        filling.resize(filled + ReadChunkBytes);
+        const DWORD error = ReadHttpsBody(get, filling.data() + filled, ReadChunkBytes, read);
+        filling.resize(filled + read);
+        if (error != ERROR_SUCCESS) {
+            HandToDisk(disk, filling);
+            return NetworkFailure(error, L"at " + std::to_wstring(received) + L" bytes");
+        }
+        if (read > offer.Size - received) {
+            return Fail(DownloadCode::ServerRefused, L"the server sends more than the offer's " +
+                                                         std::to_wstring(offer.Size) + L" bytes");
+        }
+        received += read;
+        ended = read == 0;
+        const ULONGLONG now = GetTickCount64();
+        if ((ended || filling.size() >= HandOverBytes || now - handed >= ProgressEveryMs) &&
+            !filling.empty()) {
+            handed = now;
+            if (!HandToDisk(disk, filling)) {
+                return Fail(DownloadCode::FileFailed, L"");
+            }
+        }
+        if (options.OnProgress && (ended || now - reported >= ProgressEveryMs)) {
+            reported = now;
+            const double seconds = static_cast<double>(now - started + 1) / 1000;
+            options.OnProgress(
+                {received, offer.Size, static_cast<double>(received - offset) / seconds});
+        }
+    }
+    if (received < offer.Size) {
+        return Fail(DownloadCode::NetworkFailed,
+                    L"the connection ended at " + std::to_wstring(received) + L" of " +
+                        std::to_wstring(offer.Size) + L" bytes",
+                    true);
+    }
+    return std::nullopt;
+}
+
 } // namespace
 
 PackageDownload DownloadPackage(const PackageOffer& offer, const DownloadOptions& options) {
@@ -301,8 +308,6 @@ PackageDownload DownloadPackage(const PackageOffer& offer, const DownloadOptions
             StartHash(hash);
         }
     }
-    const ULONGLONG started = GetTickCount64();
-    std::uint64_t received = offset;
     if (offset < offer.Size) {
         const std::wstring range = offset == 0 ? L""
                                                : L"Range: bytes=" + std::to_wstring(offset) +
@@ -339,7 +344,7 @@ PackageDownload DownloadPackage(const PackageOffer& offer, const DownloadOptions
         if (plan.Use == AnswerUse::StartOver) {
             // Another file than the partial one, or the first bytes: from 0,
             // the validator written before the first byte.
-            received = offset = 0;
+            offset = 0;
             partial.reset();
             partial = OpenPartial(files.Partial, CREATE_ALWAYS);
             if (partial.get() == INVALID_HANDLE_VALUE || !StartHash(hash) ||
@@ -351,43 +356,19 @@ PackageDownload DownloadPackage(const PackageOffer& offer, const DownloadOptions
         LARGE_INTEGER end = {};
         end.QuadPart = static_cast<LONGLONG>(offset);
         SetFilePointerEx(partial.get(), end, nullptr, FILE_BEGIN);
-        ULONGLONG reported = 0;
-        // One read past the promised size: a server that sends more is caught.
-        for (bool ended = false; !ended;) {
-            if (options.Stop.stop_requested()) {
-                return Fail(DownloadCode::Stopped, L"", true);
-            }
-            DWORD read = 0;
-            const DWORD error = ReadHttpsBody(get, buffer.data(), ReadChunkBytes, read);
-            if (error != ERROR_SUCCESS) {
-                return NetworkFailure(error, L"at " + std::to_wstring(received) + L" bytes");
-            }
-            if (read > offer.Size - received) {
-                return Discard(files, partial, DownloadCode::ServerRefused,
-                               L"the server sends more than the offer's " +
-                                   std::to_wstring(offer.Size) + L" bytes");
-            }
-            DWORD written = 0;
-            if (read > 0 && (!WriteFile(partial.get(), buffer.data(), read, &written, nullptr) ||
-                             written != read || !AddToHash(hash, buffer.data(), read))) {
-                return Fail(DownloadCode::FileFailed,
-                            WindowsError(GetLastError()) + L" writing " + files.Partial);
-            }
-            received += read;
-            ended = read == 0;
-            const ULONGLONG now = GetTickCount64();
-            if (options.OnProgress && (ended || now - reported >= ProgressEveryMs)) {
-                reported = now;
-                const double seconds = static_cast<double>(now - started + 1) / 1000;
-                options.OnProgress(
-                    {received, offer.Size, static_cast<double>(received - offset) / seconds});
-            }
+        StreamToDisk disk;
+        StartStreamToDisk(disk, partial.get(), hash);
+        std::optional<PackageDownload> failure = ReceiveBody(get, offer, options, offset, disk);
+        const DWORD written = FinishStreamToDisk(disk);
+        if (written != ERROR_SUCCESS) {
+            return Fail(DownloadCode::FileFailed,
+                        WindowsError(written) + L" writing " + files.Partial);
         }
-        if (received < offer.Size) {
-            return Fail(DownloadCode::NetworkFailed,
-                        L"the connection ended at " + std::to_wstring(received) + L" of " +
-                            std::to_wstring(offer.Size) + L" bytes",
-                        true);
+        if (failure && failure->Code == DownloadCode::ServerRefused) {
+            return Discard(files, partial, failure->Code, failure->Detail);
+        }
+        if (failure) {
+            return *failure;
         }
     }
     // Nothing is handed over, or given its final name, before it is checked.
