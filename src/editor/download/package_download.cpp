@@ -17,8 +17,8 @@ namespace tavo {
 
 namespace {
 
-constexpr DWORD ReadChunkBytes = 256 << 10;
-constexpr size_t HandOverBytes = 1 << 20;
+constexpr DWORD ReadChunkBytes = 64 << 10;
+constexpr size_t HandOverBytes = 256 << 10;
 constexpr ULONGLONG ProgressEveryMs = 100;
 
 PackageDownload Fail(DownloadCode code, std::wstring detail, bool retryMayHelp = false) {
