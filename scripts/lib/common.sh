@@ -7,7 +7,7 @@ BUILD_DIR="${BUILD_DIR:-$REPO_ROOT/build}"
 
 REQUIRED_PACKAGES=(cmake make g++-mingw-w64-x86-64-posix mingw-w64-tools wine64 wine wixl
                    msitools nsis openssl osslsigncode clang lld llvm xvfb x11-utils x11-apps
-                   imagemagick clang-format nginx-light python3)
+                   imagemagick clang-format nginx-light python3 nlohmann-json3-dev)
 
 say() { printf '\n== %s\n' "$*"; }
 
@@ -111,6 +111,7 @@ free_port() {
 # them through TAVO_TEST_WEB, TAVO_TEST_FAULTS, TAVO_TEST_WWW and TAVO_TEST_WEB_LOG.
 start_web_servers() {
     local dir="$1" keys="$BUILD_DIR/bin/fixtures/keys" port fault_port
+    WEB_DIR="$dir"
     rm -rf "$dir"
     mkdir -p "$dir/www" "$dir/temp"
     port=$(free_port)
@@ -159,6 +160,27 @@ CONF
     done
     echo "the web servers did not start (see $dir/error.log)" >&2
     return 1
+}
+
+# Publishes a release as its publisher does, into the web servers' folder:
+# the package, then the channel's feed composed by the release tool from it
+# (only if it passes the release check), signed with the feed key, and
+# checked before it is "uploaded". Needs the Wine prefix and the servers.
+# publish_release <package file> <msi|exe> <version> <feed name> <sequence>
+publish_release() {
+    local www="$WEB_DIR/www" keys="$BUILD_DIR/bin/fixtures/keys" name
+    name=$(basename "$1")
+    cp "$1" "$www/$name"
+    wine "$BUILD_DIR/bin/tavoPDFReleaseCheck.exe" compose-feed "$(windows_path "$www/$4")" stable \
+        "$5" 2099-01-01T00:00:00Z --publisher-key "$(cat "$keys/publisher.pin")" \
+        --release "$(windows_path "$www/$name")" "$2" "$3" \
+        "$TAVO_TEST_WEB/$(printf '%s' "$name" | sed 's/ /%20/g')" 1.0 100 normal \
+        "Faster opening of large documents." </dev/null | tr -d '\r' | grep -E '^(refused|ok +feed)'
+    sh "$REPO_ROOT/scripts/lib/signing.sh" sign-feed "$keys" feed-ec "$www/$4" "$www/$4.sig"
+    wine "$BUILD_DIR/bin/tavoPDFReleaseCheck.exe" check-feed "$(windows_path "$www/$4")" \
+        "$(windows_path "$www/$4.sig")" --feed-key "$(cat "$keys/feed-ec.pin")" \
+        --above-sequence $(($5 - 1)) --package "$(windows_path "$www/$name")" "$3" </dev/null |
+        tr -d '\r'
 }
 
 stop_web_servers() {

@@ -10,12 +10,17 @@
 #     in DER (root.der) for a Wine prefix to trust; a server certificate for
 #     localhost issued by the root (localhost.crt, .key) for the test web
 #     servers. Keys that exist are kept.
+#     Feed signing keys, each self-signed: feed-rsa (RSA), feed-ec (ECDSA
+#     P-256) and feed-other (RSA, pinned by no editor).
 # signing.sh sign <keys folder> <publisher|renewed|unrelated> <package> <signed package>
+# signing.sh sign-feed <keys folder> <feed-rsa|feed-ec|feed-other> <feed> <signature file>
+#     the signer's certificate, then the base64 of `openssl dgst -sha256 -sign`
+#     over the feed's exact bytes between SIGNATURE lines: what an editor checks
 set -eu
 
 certificate() { # name, subject, extensions section, issuer (or -signkey: self-signed)
-    openssl req -new -newkey rsa:2048 -nodes -keyout "$1.key" -subj "/CN=$2" -out "$1.csr" \
-        2>/dev/null
+    openssl req -new -newkey "${KEY_KIND:-rsa:2048}" -nodes -keyout "$1.key" -subj "/CN=$2" \
+        -out "$1.csr" 2>/dev/null
     issuer="-CA $4.crt -CAkey $4.key"
     [ "$4" != -signkey ] || issuer="-signkey $1.key"
     # shellcheck disable=SC2086 # the issuer's options are words
@@ -36,13 +41,18 @@ keys)
         'extendedKeyUsage=codeSigning' 'authorityKeyIdentifier=keyid' '[server]' \
         'basicConstraints=critical,CA:FALSE' 'keyUsage=critical,digitalSignature,keyEncipherment' \
         'extendedKeyUsage=serverAuth' 'subjectAltName=DNS:localhost' \
-        'authorityKeyIdentifier=keyid' >extensions.cnf
+        'authorityKeyIdentifier=keyid' '[feed]' 'basicConstraints=critical,CA:FALSE' \
+        'keyUsage=critical,digitalSignature' >extensions.cnf
     [ -f root.crt ] || certificate root "Tavo PDF Test Root" root -signkey
     openssl x509 -in root.crt -outform DER -out root.der
     [ -f publisher.crt ] || certificate publisher "Tavo PDF Software" leaf root
     [ -f renewed.crt ] || certificate renewed "Tavo PDF Software GmbH" leaf root
     [ -f unrelated.crt ] || certificate unrelated "Unrelated Tools Ltd" self -signkey
     [ -f localhost.crt ] || certificate localhost localhost server root
+    [ -f feed-rsa.crt ] || certificate feed-rsa "Tavo PDF Feed" feed -signkey
+    [ -f feed-other.crt ] || certificate feed-other "Somebody Else's Feed" feed -signkey
+    openssl ecparam -name prime256v1 -out p256.pem
+    [ -f feed-ec.crt ] || KEY_KIND=ec:p256.pem certificate feed-ec "Tavo PDF Feed EC" feed -signkey
     ;;
 sign)
     chain="$5.chain.pem"
@@ -52,8 +62,17 @@ sign)
     rm "$chain"
     mv "$5.tmp" "$5"
     ;;
+sign-feed)
+    {
+        cat "$2/$3.crt"
+        echo "-----BEGIN SIGNATURE-----"
+        openssl dgst -sha256 -sign "$2/$3.key" "$4" | openssl base64
+        echo "-----END SIGNATURE-----"
+    } >"$5"
+    ;;
 *)
-    echo "usage: signing.sh keys <folder> | sign <keys> <signer> <package> <signed>" >&2
+    echo "usage: signing.sh keys <folder> | sign <keys> <signer> <package> <signed>" \
+        "| sign-feed <keys> <signer> <feed> <signature>" >&2
     exit 64
     ;;
 esac

@@ -27,9 +27,10 @@ struct Attempt {
 
 // Every call's answer sets the attempt's detail: what there is to add to the
 // code, or nothing.
-inline int32_t Answer(Attempt& attempt, int32_t code, std::wstring detail = std::wstring()) {
-    const std::lock_guard<std::mutex> holding(attempt.DetailLock);
-    attempt.Detail = std::move(detail);
+template <typename Handle>
+int32_t Answer(Handle& handle, int32_t code, std::wstring detail = std::wstring()) {
+    const std::lock_guard<std::mutex> holding(handle.DetailLock);
+    handle.Detail = std::move(detail);
     return code;
 }
 
@@ -61,5 +62,26 @@ inline int32_t CopyOut(const std::wstring& source, wchar_t* text, size_t size, s
     }
     return source.size() < size ? code : TAVO_UPDATE_TEXT_CUT;
 }
+
+// What a download handle points at: the offer, its options and the stop
+// that any thread may ask for, and the detail of its last answer.
+struct Download {
+    PackageOffer Offer;
+    DownloadOptions Options;
+    std::stop_source Stop;
+    tavo_download_progress_t Progress = nullptr;
+    void* User = nullptr;
+    PackageDownload Result;
+    std::mutex DetailLock;
+    std::wstring Detail;
+};
+
+// What a feed check handle points at: the check, its answer and the detail.
+struct FeedCheckHandle {
+    FeedCheck Check;
+    FeedAnswer Result;
+    std::mutex DetailLock;
+    std::wstring Detail;
+};
 
 } // namespace tavo

@@ -2,29 +2,6 @@
 
 using namespace tavo;
 
-namespace {
-
-// What a download handle points at: the offer, its options and the stop
-// that any thread may ask for, and the detail of its last answer.
-struct Download {
-    PackageOffer Offer;
-    DownloadOptions Options;
-    std::stop_source Stop;
-    tavo_download_progress_t Progress = nullptr;
-    void* User = nullptr;
-    PackageDownload Result;
-    std::mutex DetailLock;
-    std::wstring Detail;
-};
-
-int32_t Answer(Download& download, int32_t code, std::wstring detail = std::wstring()) {
-    const std::lock_guard<std::mutex> holding(download.DetailLock);
-    download.Detail = std::move(detail);
-    return code;
-}
-
-} // namespace
-
 extern "C" {
 
 tavo_download_t* tavo_download_new(void) {

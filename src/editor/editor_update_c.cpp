@@ -19,6 +19,8 @@ static_assert(static_cast<int>(OutcomeKind::NotAnOutcome) ==
               TAVO_UPDATE_NOT_AN_OUTCOME - TAVO_UPDATE_INSTALLED);
 static_assert(static_cast<int>(DownloadCode::FileFailed) ==
               TAVO_UPDATE_FILE_FAILED - TAVO_UPDATE_DOWNLOADED);
+static_assert(static_cast<int>(FeedCode::NetworkFailed) ==
+              TAVO_UPDATE_FEED_NETWORK_FAILED - TAVO_UPDATE_UP_TO_DATE);
 
 extern "C" {
 
@@ -223,6 +225,9 @@ const wchar_t* tavo_update_code_name(int32_t code) {
     }
     if (code >= TAVO_UPDATE_DOWNLOADED && code <= TAVO_UPDATE_FILE_FAILED) {
         return NameOf(static_cast<DownloadCode>(code - TAVO_UPDATE_DOWNLOADED));
+    }
+    if (code >= TAVO_UPDATE_UP_TO_DATE && code <= TAVO_UPDATE_FEED_NETWORK_FAILED) {
+        return NameOf(static_cast<FeedCode>(code - TAVO_UPDATE_UP_TO_DATE));
     }
     return L"unknown code";
 }

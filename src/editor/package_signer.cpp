@@ -10,11 +10,9 @@
 #include <array>
 #include <cwchar>
 
-namespace {
-
 // SHA-256 of the certificate's SubjectPublicKeyInfo, the bytes a key pin
 // names: a certificate renewed with the same key keeps its pin.
-std::wstring KeyPin(PCCERT_CONTEXT certificate) {
+std::wstring KeyPinOf(PCCERT_CONTEXT certificate) {
     DWORD size = 0;
     const auto* keyInfo = &certificate->pCertInfo->SubjectPublicKeyInfo;
     if (!CryptEncodeObject(X509_ASN_ENCODING, X509_PUBLIC_KEY_INFO, keyInfo, nullptr, &size)) {
@@ -31,6 +29,8 @@ std::wstring KeyPin(PCCERT_CONTEXT certificate) {
     }
     return FormatDigest(digest);
 }
+
+namespace {
 
 std::wstring SubjectOf(PCCERT_CONTEXT certificate) {
     std::wstring name(256, L'\0');
@@ -52,7 +52,7 @@ void ReadSignerFromState(HANDLE state, PackageSigner& signer) {
     }
     signer.State = SignatureState::Signed;
     signer.Subject = SubjectOf(leaf->pCert);
-    signer.Key = KeyPin(leaf->pCert);
+    signer.Key = KeyPinOf(leaf->pCert);
     CERT_CHAIN_POLICY_PARA policy = {sizeof(policy), 0, nullptr};
     CERT_CHAIN_POLICY_STATUS status = {sizeof(status), 0, 0, 0, nullptr};
     signer.ChainTrusted =

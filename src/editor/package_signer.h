@@ -6,6 +6,8 @@
 
 #include <windows.h>
 
+#include <wincrypt.h>
+
 #include <string>
 #include <vector>
 
@@ -30,6 +32,9 @@ struct PackageSigner {
 // key is hashed here, since some verifiers answer 0 for any signer. Revocation
 // is not fetched: an update must not hang on the network.
 PackageSigner ReadPackageSigner(HANDLE package, const std::wstring& path);
+
+// The pin of a certificate's key: SHA-256 of its SubjectPublicKeyInfo, lower-case hex.
+std::wstring KeyPinOf(PCCERT_CONTEXT certificate);
 
 // Empty when the signer is one of the publisher's keys (64 hex digits, any
 // case) and its chain is trusted for code signing; otherwise the refusal,

@@ -94,4 +94,18 @@ const wchar_t* NameOf(DownloadCode code) {
     return L"unknown";
 }
 
+const wchar_t* NameOf(FeedCode code) {
+    switch (code) {
+    case FeedCode::UpToDate:
+        return L"up to date";
+    case FeedCode::Offered:
+        return L"offered";
+    case FeedCode::Refused:
+        return L"feed refused";
+    case FeedCode::NetworkFailed:
+        return L"network failed";
+    }
+    return L"unknown";
+}
+
 } // namespace tavo

@@ -426,22 +426,21 @@ TEST(CInterface, UpdatesAnEditorBuiltInCForTheMsvcAbi) {
     const std::wstring editor = install + L"\\tavoPDFEditor.exe", package = work + L"\\setup.exe";
     CreateDirectoryW(install.c_str(), nullptr);
     CopyFileW((FixturesFolder() + L"\\editor-1.0\\tavoPDFEditor.exe").c_str(), editor.c_str(), 0);
-    CopyFileW((FixturesFolder() + L"\\packages\\editor-2.0.exe").c_str(), package.c_str(), 0);
+    CopyFileW((FixturesFolder() + L"\\packages\\signed\\editor-2.0.exe").c_str(), package.c_str(),
+              0);
     StartedProcess user = StartStandIn(editor);
-    // Served by the test's web server, downloaded by the C editor first.
-    const std::wstring served = std::filesystem::path(work).filename().wstring() + L".exe";
-    std::wstring www(4096, L'\0'), web(4096, L'\0');
-    www.resize(GetEnvironmentVariableW(L"TAVO_TEST_WWW", www.data(), 4096));
+    // Offered by the signed feed that the test command published with the
+    // signed setup, downloaded by the C editor first.
+    std::wstring web(4096, L'\0');
     web.resize(GetEnvironmentVariableW(L"TAVO_TEST_WEB", web.data(), 4096));
-    CopyFileW(package.c_str(), (www + L"\\" + served).c_str(), FALSE);
     CreateDirectoryW((work + L"\\Downloads").c_str(), nullptr);
     const std::pair<const wchar_t*, std::wstring> order[] = {
         {L"TAVO_HELPER", CopyHelper(work, false)},
-        {L"TAVO_URL", web + L"/" + served},
-        {L"TAVO_SIZE", std::to_wstring(std::filesystem::file_size(package))},
+        {L"TAVO_FEED", web + L"/stable.json"},
+        {L"TAVO_FEED_KEY", KeyPin(L"feed-ec")},
+        {L"TAVO_PUBLISHER_KEY", KeyPin(L"publisher")},
+        {L"TAVO_STATE", work + L"\\state.json"},
         {L"TAVO_DOWNLOADS", work + L"\\Downloads"},
-        {L"TAVO_SHA256", Sha256OfFile(package)},
-        {L"TAVO_KIND", L"exe"},
         {L"TAVO_STATUS", work + L"\\status.txt"},
         {L"TAVO_EDITOR", editor},
         {L"TAVO_EDITOR_ID", std::to_wstring(user.ProcessId)}};

@@ -7,18 +7,24 @@
 
 #include "app/update_request.h"
 #include "editor/download/download_decisions.h"
+#include "editor/feed/feed_decision.h"
+#include "editor/feed/feed_document.h"
 #include "editor/helper_launch.h"
 #include "harness.h"
 #include "handoff/suite_scan.h"
 #include "install/installer_command_line.h"
 #include "install/installer_run.h"
+#include "release/feed_tool.h"
 #include "release/release_check.h"
 #include "verify/file_version.h"
 #include "verify/version_compare.h"
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <filesystem>
 #include <stdexcept>
+#include <thread>
 
 using namespace tavo;
 
@@ -344,6 +350,27 @@ TEST(ReleaseCheck, TellsWhetherTheHelperWillInstallAPackage) {
                 << testing::PrintToString(text) << testing::PrintToString(report);
         }
     }
+    // The feed: composed only of packages that pass (no file otherwise), and
+    // checked once signed: its sequence above the last, not expired.
+    const std::wstring feed = MakeWorkFolder(L"feed") + L"\\stable.json";
+    const std::wstring feeds = FixturesFolder() + L"\\feeds\\";
+    std::wstring report;
+    EXPECT_EQ(ComposeFeed({feed, L"stable", L"3", L"2099-01-01T00:00:00Z", L"--publisher-key", key,
+                           L"--release", packages + L"editor-2.0.exe", L"exe", L"2.0",
+                           L"https://localhost/s.exe", L"1.0", L"100", L"normal", L"Notes."},
+                          report),
+              1);
+    EXPECT_FALSE(std::filesystem::exists(feed)) << testing::PrintToString(report);
+    for (const auto& [name, refusal] : {std::pair{L"good", L"refused  sequence 5, above 5"},
+                                        {L"expired", L"refused  expires 2001-01-01T00:00:00Z"}}) {
+        const std::wstring path = feeds + name + L".json";
+        report.clear();
+        EXPECT_EQ(CheckFeed({path, path + L".sig", L"--feed-key", KeyPin(L"feed-rsa"),
+                             L"--above-sequence", L"5"},
+                            report),
+                  1);
+        EXPECT_NE(report.find(refusal), std::wstring::npos) << testing::PrintToString(report);
+    }
 }
 
 // What an answer means for a download with `offset` bytes of 100 on disk, and
@@ -367,6 +394,93 @@ TEST(DownloadDecisions, TakeOnlyTheRestOfTheOfferedFileAndRoomForIt) {
     EXPECT_EQ(DescribeShortSpace(100ull << 20, 84ull << 20), L"");
     EXPECT_EQ(DescribeShortSpace((100ull << 20) - 1, 84ull << 20),
               L"download folder: 100 MB free, 100 MB needed");
+}
+
+// The feed check on fixture feeds signed at build time, each changing one
+// thing: the offer's version, or the refusal's first words; never a crash.
+// The install id is all zeros: its bucket for 2.0 is 20.
+TEST(FeedCheck, OffersOnlyWhatAFreshSignedFeedOfThisChannelAllows) {
+    using C = FeedCode;
+    enum Tamper { None, NoSignature, ByteChanged, Oversized };
+    const std::tuple<const wchar_t*, Tamper, const wchar_t*, std::uint64_t, bool, C, const wchar_t*>
+        cases[] = {
+            {L"good", None, L"1.0", 0, false, C::Offered, L"2.0"},
+            {L"ec", None, L"1.0", 5, false, C::Offered, L"2.0"},
+            {L"good", None, L"2.0", 0, false, C::UpToDate, L""},
+            {L"good", NoSignature, L"1.0", 0, false, C::Refused, L"not signed"},
+            {L"good", ByteChanged, L"1.0", 0, false, C::Refused, L"signature does not match"},
+            {L"ec", ByteChanged, L"1.0", 0, false, C::Refused, L"signature does not match"},
+            {L"other-key", None, L"1.0", 0, false, C::Refused, L"signed by a key not pinned ("},
+            {L"expired", None, L"1.0", 0, false, C::Refused, L"expired at 2001-01-01T00:00:00Z"},
+            {L"good", None, L"1.0", 9, false, C::Refused,
+             L"older than a feed seen before (sequence 5, seen 9)"},
+            {L"beta", None, L"1.0", 0, false, C::Refused,
+             L"another product or channel: \"Tavo PDF\", \"beta\""},
+            {L"product", None, L"1.0", 0, false, C::Refused,
+             L"another product or channel: \"Other PDF\""},
+            {L"minimum", None, L"1.4", 0, false, C::UpToDate, L""},
+            {L"minimum", None, L"1.5", 0, false, C::Offered, L"2.0"},
+            {L"critical", None, L"1.0", 0, false, C::Offered, L"2.0"},
+            {L"rollout-0", None, L"1.0", 0, false, C::UpToDate, L""},
+            {L"rollout-0", None, L"1.0", 0, true, C::Offered, L"2.0"},
+            {L"good", Oversized, L"1.0", 0, false, C::Refused, L"too large"},
+            {L"broken", None, L"1.0", 0, false, C::Refused, L"malformed at the document"},
+            {L"wrong-type", None, L"1.0", 0, false, C::Refused, L"malformed at sequence"},
+            {L"no-size", None, L"1.0", 0, false, C::Refused, L"malformed at releases[0].size"},
+            {L"bad-version", None, L"1.0", 0, false, C::Refused,
+             L"malformed at releases[0].version"}};
+    for (const auto& [name, tamper, running, seen, byHand, code, words] : cases) {
+        const std::wstring path = FixturesFolder() + L"\\feeds\\" + name + L".json";
+        std::string feed = *ReadBytes(path), signature = *ReadBytes(path + L".sig");
+        signature = tamper == NoSignature ? "" : signature;
+        feed[feed.size() / 2] ^= tamper == ByteChanged ? 1 : 0;
+        feed += tamper == Oversized ? std::string(1 << 20, ' ') : "";
+        const FeedCheck check = {L"https://localhost/f.json",
+                                 L"stable",
+                                 running,
+                                 {KeyPin(L"feed-rsa"), KeyPin(L"feed-ec")},
+                                 {KeyPin(L"publisher")},
+                                 L"",
+                                 byHand};
+        UpdateState state = {std::wstring(32, L'0'), {{L"stable", seen}}};
+        const FeedAnswer answer =
+            JudgeFeed(feed, signature, check, state, ParseUtcTime(L"2026-12-08T00:00:00Z"));
+        EXPECT_EQ(answer.Code, code) << name << " " << answer.Detail;
+        EXPECT_TRUE((code == C::Offered ? answer.Offer.Version : answer.Detail).starts_with(words))
+            << name << ": " << answer.Detail << answer.Offer.Version;
+        EXPECT_EQ(state.Sequences[L"stable"], code == C::Refused ? seen : 5) << name;
+    }
+    // The bucket: the same for the same id and version, from the SHA-256 as documented.
+    EXPECT_EQ(RolloutBucket(std::wstring(32, L'0'), L"2.0"), 20u);
+    EXPECT_EQ(RolloutBucket(std::wstring(32, L'0'), L"2.1"), 89u);
+    EXPECT_EQ(RolloutBucket(L"00000000000000000000000000000002", L"2.0"), 98u);
+}
+
+// The state file: written whole or not at all, read while it is rewritten;
+// one that cannot be read is reported and replaced by a new one.
+TEST(FeedState, IsNeverHalfWrittenAndAnUnreadableOneIsReplaced) {
+    const std::wstring path = MakeWorkFolder(L"state") + L"\\state.json";
+    UpdateState written = {std::wstring(32, L'a'), {{L"stable", 1}}}, read;
+    std::wstring problem;
+    std::atomic<bool> writing = true;
+    std::thread writer([&] {
+        for (std::uint64_t sequence = 1; sequence < 300; ++sequence) {
+            written.Sequences[L"stable"] = sequence;
+            WriteUpdateState(path, written);
+        }
+        writing = false;
+    });
+    for (int reads = 0; writing || reads == 0; ++reads) {
+        problem.clear();
+        if (ReadUpdateState(path, read, problem) || !problem.empty()) {
+            EXPECT_EQ(read.InstallId, written.InstallId) << problem;
+        }
+    }
+    writer.join();
+    WriteBytes(path, "{\"installId\":");
+    EXPECT_FALSE(ReadUpdateState(path, read, problem));
+    EXPECT_EQ(problem, L"state file: unreadable; replaced");
+    EXPECT_EQ(read.InstallId.size(), 32u);
 }
 
 TEST(VersionText, IsTwoToFourComponentsOfAtMostFiveAsciiDigitsUpTo65535) {

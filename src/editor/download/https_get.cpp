@@ -74,6 +74,7 @@ void ReadAnswer(HINTERNET request, HttpsAnswer& answer) {
         answer.Validator = HeaderText(request, WINHTTP_QUERY_LAST_MODIFIED);
     }
     answer.Location = HeaderText(request, WINHTTP_QUERY_LOCATION);
+    answer.RetryAfter = HeaderText(request, WINHTTP_QUERY_RETRY_AFTER);
     DWORD size = 0;
     WinHttpQueryOption(request, WINHTTP_OPTION_URL, nullptr, &size);
     std::wstring url(size / sizeof(wchar_t) + 1, L'\0');

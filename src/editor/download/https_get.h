@@ -30,6 +30,7 @@ struct HttpsAnswer {
     std::wstring Validator;    // the ETag, else Last-Modified; empty when neither
     std::wstring Location;     // of a redirect that was not followed
     std::wstring FinalUrl;     // after the redirects that were
+    std::wstring RetryAfter;   // seconds, or an HTTP date
 };
 
 // Sends a GET of an https:// URL with these extra header lines ("Name: value\r\n" each) and

@@ -246,6 +246,47 @@ struct PackageDownload {
 // file given its final name. Every failure is a result.
 PackageDownload DownloadPackage(const PackageOffer& offer, const DownloadOptions& options);
 
+// Where and how the editor asks whether there is an update: a signed feed
+// per channel, over HTTPS, judged by the helper's own version comparison.
+struct FeedCheck {
+    std::wstring FeedUrl; // https:// only; the signature is FeedUrl + ".sig"
+    std::wstring Channel; // "stable", say: a feed of another channel is refused
+    std::wstring RunningVersion;
+    std::vector<std::wstring> FeedKeys;      // pins of the feed's signing keys, as PublisherKeys
+    std::vector<std::wstring> PublisherKeys; // go into the offer: the package's signer
+    // Per user: the install id (the rollout's bucket) and the highest sequence
+    // seen on each channel. Its folder must exist.
+    std::wstring StateFile;
+    bool ByHand = false; // the user asked: the staged rollout does not hold it back
+    DWORD StallLimitMs = 30000;
+};
+
+enum class FeedCode {
+    UpToDate,      // nothing newer that this version may take now
+    Offered,       // Offer: the newest release this version may update to
+    Refused,       // the feed cannot be trusted or read: Detail says why
+    NetworkFailed, // RetryMayHelp, and RetryAfterSeconds when the server said
+};
+
+struct FeedAnswer {
+    FeedCode Code = FeedCode::NetworkFailed;
+    std::wstring Detail;
+    bool RetryMayHelp = false;
+    DWORD RetryAfterSeconds = 0; // 0: the server did not say
+    PackageOffer Offer;          // with Offered: for DownloadPackage
+    bool Critical = false;
+    std::wstring Notes;
+    std::wstring StateProblem; // the state file could not be read and was replaced
+};
+
+// Fetches the feed and its signature (at most 1 MiB each), checks the
+// signature over the feed's exact bytes against the pins, then the product
+// ("Tavo PDF"), the channel, the expiry and the sequence (never below one
+// seen before, which is kept), and offers the newest release newer than the
+// running version whose minimumVersion it meets, within its rollout (or
+// critical, or asked by hand).
+FeedAnswer CheckForUpdate(const FeedCheck& check);
+
 // Each result in a few words, for a log: "ready", "committed",
 // "installed, restart failed", ...
 const wchar_t* NameOf(HelperState state);
@@ -253,5 +294,6 @@ const wchar_t* NameOf(CommitResult result);
 const wchar_t* NameOf(CancelResult result);
 const wchar_t* NameOf(OutcomeKind kind);
 const wchar_t* NameOf(DownloadCode code);
+const wchar_t* NameOf(FeedCode code);
 
 } // namespace tavo

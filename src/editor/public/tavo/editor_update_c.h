@@ -83,6 +83,10 @@ typedef void tavo_update_attempt_t;
 #define TAVO_UPDATE_SERVER_REFUSED 67 /* an answer that breaks the offer */
 #define TAVO_UPDATE_CHECK_FAILED 68   /* size, SHA-256 or signature: the file is removed */
 #define TAVO_UPDATE_FILE_FAILED 69    /* the download folder could not be written */
+#define TAVO_UPDATE_UP_TO_DATE 70     /* a feed check's answers */
+#define TAVO_UPDATE_OFFERED 71        /* tavo_feed_check_offer fills a download */
+#define TAVO_UPDATE_FEED_REFUSED 72   /* the detail says why: not signed, expired, ... */
+#define TAVO_UPDATE_FEED_NETWORK_FAILED 73 /* "; retry may help", "; retry after N s" */
 /* A null attempt or text, an unknown field, a start or a field after the start, an
  * await before it: the detail says which. */
 #define TAVO_UPDATE_INVALID_ARGUMENT 90
@@ -184,6 +188,37 @@ int32_t tavo_download_detail(const tavo_download_t* download, wchar_t* text, siz
  * version and publisher keys from the download. OK, or INVALID_ARGUMENT
  * ("download: not downloaded", "attempt: started already"). */
 int32_t tavo_download_hand_over(const tavo_download_t* download, tavo_update_attempt_t* attempt);
+
+/* A check of the signed feed for an update (tavo::CheckForUpdate). Must be
+ * freed with tavo_feed_check_free. */
+typedef void tavo_feed_check_t;
+
+#define TAVO_FEED_FIELD_URL 1 /* https:// only; its signature is <URL>.sig */
+#define TAVO_FEED_FIELD_CHANNEL 2
+#define TAVO_FEED_FIELD_RUNNING_VERSION 3
+#define TAVO_FEED_FIELD_FEED_KEY 4      /* adds one: a pin of the feed's signing key */
+#define TAVO_FEED_FIELD_PUBLISHER_KEY 5 /* adds one: for the offer's package */
+#define TAVO_FEED_FIELD_STATE_FILE 6    /* per user; its folder must exist */
+
+tavo_feed_check_t* tavo_feed_check_new(void);
+void tavo_feed_check_free(tavo_feed_check_t* check);
+
+/* Sets field (TAVO_FEED_FIELD_*); OK or INVALID_ARGUMENT. */
+int32_t tavo_feed_check_set_text(tavo_feed_check_t* check, int32_t field, const wchar_t* text);
+
+/* Whether the user asked by hand (the staged rollout then does not hold the release back). */
+int32_t tavo_feed_check_set_by_hand(tavo_feed_check_t* check, int32_t by_hand);
+
+/* Fetches and judges the feed: UP_TO_DATE, OFFERED, FEED_REFUSED or FEED_NETWORK_FAILED. */
+int32_t tavo_feed_check_run(tavo_feed_check_t* check);
+
+/* The detail of the last answer, as tavo_update_detail (with OFFERED: the version offered). */
+int32_t tavo_feed_check_detail(const tavo_feed_check_t* check, wchar_t* text, size_t text_size,
+                               size_t* text_needed);
+
+/* After OFFERED: sets the download's URL, size, SHA-256, kind, version and publisher keys
+ * from the offer. OK, or INVALID_ARGUMENT ("feed: nothing offered"). */
+int32_t tavo_feed_check_offer(const tavo_feed_check_t* check, tavo_download_t* download);
 
 /* A code in a few words, for a log ("committed"); never null. */
 const wchar_t* tavo_update_code_name(int32_t code);

@@ -1,0 +1,97 @@
+#include "editor/feed/update_state.h"
+
+#include "base/handle_owner.h"
+#include "verify/checksum.h"
+
+#include <nlohmann/json.hpp>
+
+#include <bcrypt.h>
+
+#include <array>
+
+using Json = nlohmann::json;
+
+namespace {
+
+std::string Narrow(const std::wstring& text) {
+    std::string utf8(text.size() * 4, '\0');
+    utf8.resize(static_cast<size_t>(
+        WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), utf8.data(),
+                            static_cast<int>(utf8.size()), nullptr, nullptr)));
+    return utf8;
+}
+
+std::wstring NewInstallId() {
+    std::array<unsigned char, 32> random = {};
+    BCryptGenRandom(nullptr, random.data(), 16, BCRYPT_USE_SYSTEM_PREFERRED_RNG);
+    return FormatDigest(random).substr(0, 32);
+}
+
+} // namespace
+
+bool ReadUpdateState(const std::wstring& path, UpdateState& state, std::wstring& problem) {
+    state = UpdateState{NewInstallId(), {}};
+    // Deleting shared: a writer's rename over it goes on while it is read.
+    const UniqueHandle file =
+        OwnHandle(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                              nullptr, OPEN_EXISTING, 0, nullptr));
+    if (file.get() == INVALID_HANDLE_VALUE) {
+        const DWORD error = GetLastError();
+        if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) {
+            problem = L"state file: cannot be read (Windows error " + std::to_wstring(error) +
+                      L"); replaced";
+        }
+        return false;
+    }
+    std::string bytes(65536, '\0');
+    DWORD read = 0;
+    ReadFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr);
+    bytes.resize(read);
+    const Json document = Json::parse(bytes, nullptr, false);
+    const auto id = document.is_object() ? document.find("installId") : document.end();
+    const auto sequences = document.is_object() ? document.find("sequences") : document.end();
+    UpdateState kept;
+    bool whole = id != document.end() && id->is_string() && sequences != document.end() &&
+                 sequences->is_object();
+    if (whole) {
+        const std::string text = id->get<std::string>();
+        kept.InstallId = std::wstring(text.begin(), text.end());
+        whole = kept.InstallId.size() == 32 &&
+                kept.InstallId.find_first_not_of(L"0123456789abcdef") == std::wstring::npos;
+    }
+    if (whole) {
+        for (const auto& [channel, sequence] : sequences->items()) {
+            whole = whole && sequence.is_number_unsigned();
+            kept.Sequences[std::wstring(channel.begin(), channel.end())] =
+                sequence.is_number_unsigned() ? sequence.get<std::uint64_t>() : 0;
+        }
+    }
+    if (!whole) {
+        problem = L"state file: unreadable; replaced";
+        return false;
+    }
+    state = kept;
+    return true;
+}
+
+bool WriteUpdateState(const std::wstring& path, const UpdateState& state) {
+    Json document = {{"installId", Narrow(state.InstallId)}, {"sequences", Json::object()}};
+    for (const auto& [channel, sequence] : state.Sequences) {
+        document["sequences"][Narrow(channel)] = sequence;
+    }
+    const std::string bytes = document.dump() + "\n";
+    const std::wstring next = path + L".new";
+    {
+        const UniqueHandle file = OwnHandle(
+            CreateFileW(next.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+        DWORD written = 0;
+        if (file.get() == INVALID_HANDLE_VALUE ||
+            !WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written,
+                       nullptr) ||
+            written != bytes.size() || !FlushFileBuffers(file.get())) {
+            return false;
+        }
+    }
+    return MoveFileExW(next.c_str(), path.c_str(),
+                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+}
