@@ -4,12 +4,13 @@
 // a line to the file that TAVO_DEMO_SCREEN names, for scripts/demo to print.
 //
 // tavoPDFEditor.exe [documents...]
-//     [--update-offer <https URL> <size> <msi|exe> <version> <sha256> <publisher key>]
+//     [--update-feed <feed URL> <feed key> <publisher key>]
 //     [--update-status <status file>]
 //
-// --update-offer stands for what the editor's update feed offers, and the
-// key of the publisher whose signature it requires (an editor has it built
-// in): the editor downloads it with a progress window, then hands it over;
+// --update-feed is where the editor looks for updates, with the pins of the
+// feed's and the publisher's keys (an editor has them built in): the editor
+// checks the signed feed, downloads what it offers with a progress window,
+// then hands it over;
 // --update-status is what the editor asks the helper to restart it with, so
 // that the restarted editor can tell the user how the update went.
 
@@ -67,7 +68,7 @@ void ShowUpdateOutcome(const std::wstring& statusFile) {
 }
 
 // Hands the update over to the helper; true when the editor must exit now.
-bool HandOverUpdate(const wchar_t* const* offer, std::vector<std::wstring> documents) {
+bool HandOverUpdate(const wchar_t* const* feed, std::vector<std::wstring> documents) {
     // A copy outside the install folder: the installer may replace the one there.
     std::wstring temp(MAX_PATH + 1, L'\0');
     temp.resize(GetTempPathW(MAX_PATH + 1, temp.data()));
@@ -79,12 +80,21 @@ bool HandOverUpdate(const wchar_t* const* offer, std::vector<std::wstring> docum
     const std::wstring updates = std::wstring(_wgetenv(L"LOCALAPPDATA")) + L"\\Tavo PDF\\Updates";
     std::error_code error;
     std::filesystem::create_directories(updates, error);
-    const PackageOffer packageOffer = {
-        offer[0], std::wcstoull(offer[1], nullptr, 10),
-        offer[4], std::wstring(offer[2]) == L"exe" ? PackageFormat::Exe : PackageFormat::Msi,
-        offer[3], {offer[5]}};
-    Show(L"downloading " + packageOffer.Url + L" into " + updates);
-    const PackageDownload download = DownloadWithProgressWindow(packageOffer, updates);
+    FeedCheck check;
+    check.FeedUrl = feed[0];
+    check.Channel = L"stable";
+    check.RunningVersion = ReadFileVersion(ExecutablePath());
+    check.FeedKeys = {feed[1]};
+    check.PublisherKeys = {feed[2]};
+    check.StateFile = updates + L"\\update state.json";
+    const FeedAnswer answer = CheckForUpdate(check);
+    Show(L"checked " + check.FeedUrl + L": " + NameOf(answer.Code) + L" " + answer.Detail);
+    if (answer.Code != FeedCode::Offered) {
+        return false;
+    }
+    Show(L"the feed offers " + answer.Offer.Version + L" (\"" + answer.Notes +
+         L"\"); downloading " + answer.Offer.Url + L" into " + updates);
+    const PackageDownload download = DownloadWithProgressWindow(answer.Offer, updates);
     if (download.Code != DownloadCode::Downloaded) {
         Show(L"no update now: " + std::wstring(NameOf(download.Code)) + L" " + download.Detail);
         return false;
@@ -137,16 +147,16 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     Show(L"started in " + folder + L", command line: " + GetCommandLineW());
 
     std::vector<std::wstring> documents;
-    const wchar_t* const* offer = nullptr;
+    const wchar_t* const* feed = nullptr;
     std::wstring statusFile;
     for (int index = 1; index < count; ++index) {
         Show(L"    argument: [" + std::wstring(arguments[index]) + L"]");
     }
     for (int index = 1; index < count; ++index) {
         const std::wstring argument = arguments[index];
-        if (argument == L"--update-offer" && index + 6 < count) {
-            offer = arguments + index + 1;
-            index += 6;
+        if (argument == L"--update-feed" && index + 3 < count) {
+            feed = arguments + index + 1;
+            index += 3;
         } else if (argument == L"--update-status" && index + 1 < count) {
             statusFile = arguments[++index];
         } else {
@@ -156,7 +166,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     if (!statusFile.empty()) {
         ShowUpdateOutcome(statusFile);
     }
-    if (offer != nullptr && HandOverUpdate(offer, documents)) {
+    if (feed != nullptr && HandOverUpdate(feed, documents)) {
         LocalFree(arguments);
         return 0;
     }

@@ -4,7 +4,7 @@
 // dialogs as a user would, and reports what the helper did. The editor
 // itself does everything an editor must (demo/demo_editor.cpp).
 //
-// demo_session <install folder> <package> <target version> <msi|exe> [documents...]
+// TAVO_DEMO_FEED=<feed URL> demo_session <install folder> [documents...]
 
 #include "base/handle_owner.h"
 #include "base/paths.h"
@@ -81,9 +81,9 @@ void HoldDialogForScreenshot(const std::wstring& dialog) {
 } // namespace
 
 int wmain(int argumentCount, wchar_t** arguments) {
-    if (argumentCount < 5) {
-        std::fprintf(stderr, "usage: demo_session <install folder> <package> <target version> "
-                             "<msi|exe> [documents...]\n");
+    if (argumentCount < 2 || _wgetenv(L"TAVO_DEMO_FEED") == nullptr) {
+        std::fprintf(stderr, "usage: TAVO_DEMO_FEED=<feed URL> demo_session <install folder> "
+                             "[documents...]\n");
         return 64;
     }
     const std::wstring installFolder = arguments[1];
@@ -91,19 +91,12 @@ int wmain(int argumentCount, wchar_t** arguments) {
     const std::wstring screen = MakeWorkFolder(L"demo-screen") + L"\\screen.txt";
     SetEnvironmentVariableW(L"TAVO_DEMO_SCREEN", screen.c_str());
 
-    // What the editor's feed offers: the package where the web server
-    // (TAVO_DEMO_URL) serves it, its size, kind and version,
-    std::vector<std::wstring> editorArguments(arguments + 5, arguments + argumentCount);
-    std::wstring url = _wgetenv(L"TAVO_DEMO_URL") + std::wstring(L"/");
-    for (const wchar_t character : LastPathComponent(arguments[2])) {
-        url += character == L' ' ? std::wstring(L"%20") : std::wstring(1, character);
-    }
-    // and the SHA-256 it gives; and the publisher's key, which the editor
-    // was built with.
-    editorArguments.insert(editorArguments.end(),
-                           {L"--update-offer", url,
-                            std::to_wstring(std::filesystem::file_size(arguments[2])), arguments[4],
-                            arguments[3], Sha256OfFile(arguments[2]), KeyPin(L"publisher")});
+    // Where the editor looks for updates (the publisher's signed feed, which
+    // the web server serves at TAVO_DEMO_FEED), and the pins of the feed's
+    // and the publisher's keys, which the editor was built with.
+    std::vector<std::wstring> editorArguments(arguments + 2, arguments + argumentCount);
+    editorArguments.insert(editorArguments.end(), {L"--update-feed", _wgetenv(L"TAVO_DEMO_FEED"),
+                                                   KeyPin(L"feed-ec"), KeyPin(L"publisher")});
     Say(L"the user starts " + editorPath + L", version " + ReadFileVersion(editorPath));
     StartedProcess editor =
         StartProcess(editorPath, BuildCommandLine(editorPath, JoinQuotedArguments(editorArguments)),
