@@ -1,6 +1,7 @@
 #include "release/feed_tool.h"
 
 #include "base/paths.h"
+#include "base/utf8_text.h"
 #include "editor/feed/feed_decision.h"
 #include "editor/feed/feed_document.h"
 #include "editor/feed/feed_signature.h"
@@ -20,14 +21,6 @@
 using Json = nlohmann::json;
 
 namespace {
-
-std::string Narrow(const std::wstring& text) {
-    std::string utf8(text.size() * 4, '\0');
-    utf8.resize(static_cast<size_t>(
-        WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), utf8.data(),
-                            static_cast<int>(utf8.size()), nullptr, nullptr)));
-    return utf8;
-}
 
 std::string ReadWhole(const std::wstring& path) {
     std::ifstream file(std::filesystem::path(path), std::ios::binary);
@@ -52,10 +45,10 @@ int ComposeFeed(const std::vector<std::wstring>& arguments, std::wstring& report
         return 2;
     }
     const std::wstring key = arguments[5];
-    Json feed = {{"product", Narrow(FeedProduct)},
-                 {"channel", Narrow(arguments[1])},
+    Json feed = {{"product", ToUtf8(FeedProduct)},
+                 {"channel", ToUtf8(arguments[1])},
                  {"sequence", std::wcstoull(arguments[2].c_str(), nullptr, 10)},
-                 {"expires", Narrow(arguments[3])},
+                 {"expires", ToUtf8(arguments[3])},
                  {"releases", Json::array()}};
     bool refused = false;
     for (size_t at = 6; at < arguments.size(); at += 9) {
@@ -74,23 +67,23 @@ int ComposeFeed(const std::vector<std::wstring>& arguments, std::wstring& report
         report += checked;
         const size_t json = checked.rfind(L'{');
         const Json release = verdict == 0 && json != std::wstring::npos
-                                 ? Json::parse(Narrow(checked.substr(json)), nullptr, false)
+                                 ? Json::parse(ToUtf8(checked.substr(json)), nullptr, false)
                                  : Json();
         if (verdict != 0 || !release.is_object()) {
             report += L"refused  feed: " + field(1) + L" does not pass the release check\n";
             refused = true;
             continue;
         }
-        feed["releases"].push_back({{"version", Narrow(field(3))},
-                                    {"kind", Narrow(field(2))},
-                                    {"url", Narrow(field(4))},
+        feed["releases"].push_back({{"version", ToUtf8(field(3))},
+                                    {"kind", ToUtf8(field(2))},
+                                    {"url", ToUtf8(field(4))},
                                     {"size", release["size"]},
                                     {"sha256", release["sha256"]},
-                                    {"publisherKey", Narrow(key)},
-                                    {"minimumVersion", Narrow(field(5))},
+                                    {"publisherKey", ToUtf8(key)},
+                                    {"minimumVersion", ToUtf8(field(5))},
                                     {"rolloutPercent", std::wcstoul(field(6).c_str(), nullptr, 10)},
                                     {"critical", field(7) == L"critical"},
-                                    {"notes", Narrow(field(8))}});
+                                    {"notes", ToUtf8(field(8))}});
     }
     if (refused) {
         return 1;

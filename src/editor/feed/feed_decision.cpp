@@ -1,5 +1,6 @@
 #include "editor/feed/feed_decision.h"
 
+#include "base/utf8_text.h"
 #include "editor/feed/feed_document.h"
 #include "editor/feed/feed_signature.h"
 #include "verify/version_compare.h"
@@ -19,18 +20,10 @@ FeedAnswer Refuse(const std::wstring& detail) {
     return answer;
 }
 
-std::string Narrow(const std::wstring& text) {
-    std::string utf8(text.size() * 4, '\0');
-    utf8.resize(static_cast<size_t>(
-        WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), utf8.data(),
-                            static_cast<int>(utf8.size()), nullptr, nullptr)));
-    return utf8;
-}
-
 } // namespace
 
 unsigned RolloutBucket(const std::wstring& installId, const std::wstring& version) {
-    const std::string text = Narrow(installId + L"/" + version);
+    const std::string text = ToUtf8(installId + L"/" + version);
     const std::array<unsigned char, 32> digest = Sha256Of(text);
     const unsigned long value = (static_cast<unsigned long>(digest[0]) << 24) |
                                 (static_cast<unsigned long>(digest[1]) << 16) |

@@ -1,5 +1,6 @@
 #include "editor/feed/feed_document.h"
 
+#include "base/utf8_text.h"
 #include "verify/checksum.h"
 #include "verify/version_compare.h"
 
@@ -11,14 +12,6 @@ using Json = nlohmann::json;
 
 namespace {
 
-std::wstring Wide(const std::string& utf8) {
-    std::wstring text(utf8.size(), L'\0');
-    text.resize(static_cast<size_t>(MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(),
-                                                        static_cast<int>(utf8.size()), text.data(),
-                                                        static_cast<int>(text.size()))));
-    return text;
-}
-
 // A text field that keeps the rule, or nothing.
 bool ReadText(const Json& object, const char* name, std::wstring& value,
               bool (*rule)(const std::wstring&) = nullptr) {
@@ -26,7 +19,7 @@ bool ReadText(const Json& object, const char* name, std::wstring& value,
     if (field == object.end() || !field->is_string()) {
         return false;
     }
-    value = Wide(field->get<std::string>());
+    value = FromUtf8(field->get<std::string>());
     return (!value.empty() || field->get<std::string>().empty()) &&
            (rule == nullptr || rule(value));
 }

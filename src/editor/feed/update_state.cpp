@@ -1,6 +1,7 @@
 #include "editor/feed/update_state.h"
 
 #include "base/handle_owner.h"
+#include "base/utf8_text.h"
 #include "verify/checksum.h"
 
 #include <nlohmann/json.hpp>
@@ -12,14 +13,6 @@
 using Json = nlohmann::json;
 
 namespace {
-
-std::string Narrow(const std::wstring& text) {
-    std::string utf8(text.size() * 4, '\0');
-    utf8.resize(static_cast<size_t>(
-        WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), utf8.data(),
-                            static_cast<int>(utf8.size()), nullptr, nullptr)));
-    return utf8;
-}
 
 std::wstring NewInstallId() {
     std::array<unsigned char, 32> random = {};
@@ -75,9 +68,9 @@ bool ReadUpdateState(const std::wstring& path, UpdateState& state, std::wstring&
 }
 
 bool WriteUpdateState(const std::wstring& path, const UpdateState& state) {
-    Json document = {{"installId", Narrow(state.InstallId)}, {"sequences", Json::object()}};
+    Json document = {{"installId", ToUtf8(state.InstallId)}, {"sequences", Json::object()}};
     for (const auto& [channel, sequence] : state.Sequences) {
-        document["sequences"][Narrow(channel)] = sequence;
+        document["sequences"][ToUtf8(channel)] = sequence;
     }
     const std::string bytes = document.dump() + "\n";
     const std::wstring next = path + L".new";
