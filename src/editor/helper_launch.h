@@ -21,6 +21,10 @@ std::vector<std::wstring> HelperArguments(const UpdateOrder& order,
 std::wstring CheckHelperArguments(const UpdateOrder& order,
                                   const std::vector<std::wstring>& arguments);
 
+// Empty when every key is 64 hexadecimal digits; otherwise "publisher key N:
+// not 64 hexadecimal digits" for the first that is not.
+std::wstring CheckPublisherKeys(const std::vector<std::wstring>& keys);
+
 // How the helper is started when the editor runs in a job object: a job that
 // ends its processes when it closes would end the helper with the editor,
 // halfway through an install or before the restart.

@@ -90,6 +90,15 @@ std::vector<std::wstring> HelperArguments(const UpdateOrder& order,
     return arguments;
 }
 
+std::wstring CheckPublisherKeys(const std::vector<std::wstring>& keys) {
+    for (size_t index = 0; index < keys.size(); ++index) {
+        if (!IsChecksumText(keys[index])) {
+            return L"publisher key " + std::to_wstring(index + 1) + L": not 64 hexadecimal digits";
+        }
+    }
+    return L"";
+}
+
 std::wstring CheckUpdateOrder(const UpdateOrder& order, const std::wstring& handoffName) {
     return CheckHelperArguments(order, HelperArguments(order, handoffName));
 }
@@ -134,10 +143,9 @@ std::wstring CheckHelperArguments(const UpdateOrder& order,
     if (!ParseVersion(order.TargetVersion)) {
         return L"target version: not 2 to 4 numbers of at most 65535";
     }
-    for (size_t index = 0; index < order.PublisherKeys.size(); ++index) {
-        if (!IsChecksumText(order.PublisherKeys[index])) {
-            return L"publisher key " + std::to_wstring(index + 1) + L": not 64 hexadecimal digits";
-        }
+    const std::wstring badKey = CheckPublisherKeys(order.PublisherKeys);
+    if (!badKey.empty()) {
+        return badKey;
     }
     // Every write of the helper would fail silently: a good install could
     // not be told from a refusal.

@@ -6,6 +6,7 @@
 #include "editor/download/https_get.h"
 #include "editor/download/stream_hash.h"
 #include "editor/download/stream_to_disk.h"
+#include "editor/helper_launch.h"
 #include "editor/package_signer.h"
 #include "verify/checksum.h"
 #include "verify/version_compare.h"
@@ -47,10 +48,9 @@ std::wstring CheckOffer(const PackageOffer& offer, const DownloadOptions& option
     if (!ParseVersion(offer.Version)) {
         return L"version: not 2 to 4 numbers of at most 65535";
     }
-    for (size_t index = 0; index < offer.PublisherKeys.size(); ++index) {
-        if (!IsChecksumText(offer.PublisherKeys[index])) {
-            return L"publisher key " + std::to_wstring(index + 1) + L": not 64 hexadecimal digits";
-        }
+    const std::wstring badKey = CheckPublisherKeys(offer.PublisherKeys);
+    if (!badKey.empty()) {
+        return badKey;
     }
     const DWORD attributes = GetFileAttributesW(options.Folder.c_str());
     if (!IsAbsolutePath(options.Folder) || attributes == INVALID_FILE_ATTRIBUTES ||
