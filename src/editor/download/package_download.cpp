@@ -341,7 +341,7 @@ PackageDownload DownloadPackage(const PackageOffer& offer, const DownloadOptions
             const bool retry = answer.Status >= 500 || answer.Status == 429 || answer.Status == 408;
             return Fail(DownloadCode::ServerRefused, plan.Refusal, retry);
         }
-        if (plan.Use == AnswerUse::StartOver) {
+        if (plan.Use == AnswerUse::StartOver || !partial) {
             // Another file than the partial one, or the first bytes: from 0,
             // the validator written before the first byte.
             offset = 0;

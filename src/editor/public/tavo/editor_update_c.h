@@ -177,7 +177,9 @@ int32_t tavo_download_set_progress(tavo_download_t* download, tavo_download_prog
  * detail says what failed, and says "retry may help" when it may. */
 int32_t tavo_download_run(tavo_download_t* download);
 
-/* From any thread: the running download ends soon after, STOPPED. OK. */
+/* From any thread: the running download ends soon after, STOPPED. OK. The
+ * stop stays: a later run of the same download answers STOPPED at once, so
+ * make a new download for the next attempt (it resumes the partial file). */
 int32_t tavo_download_stop(tavo_download_t* download);
 
 /* The detail of the download's last answer, as tavo_update_detail. */
