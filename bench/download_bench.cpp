@@ -36,7 +36,7 @@ int ReadAndDiscard(const std::wstring& url) {
     std::vector<char> buffer(256 << 10);
     unsigned long long total = 0;
     DWORD read = 0;
-    if (SendHttpsGet(url, L"", 30000, get, answer) == ERROR_SUCCESS) {
+    if (SendHttpsGet(url, L"", 30000, {}, get, answer) == ERROR_SUCCESS) {
         while (ReadHttpsBody(get, buffer.data(), static_cast<DWORD>(buffer.size()), read) ==
                    ERROR_SUCCESS &&
                read > 0) {

@@ -98,6 +98,18 @@ stop_wine_and_display() {
     [ -n "${WINEPREFIX:-}" ] && wineserver -k 2>/dev/null || true
     [ -n "${XVFB_PID:-}" ] && kill "$XVFB_PID" 2>/dev/null || true
     stop_web_servers
+    [ -n "${SMALL_DISK:-}" ] && { $SUDO umount "$SMALL_DISK" 2>/dev/null || true; }
+}
+
+# A 32 MB disk of its own as drive T: of the prefix (a tmpfs), where a
+# download meets a full disk; unmounted when the script ends.
+mount_small_disk() {
+    SUDO=""
+    [ "$(id -u)" -eq 0 ] || SUDO="sudo"
+    SMALL_DISK="$BUILD_DIR/small-disk"
+    mkdir -p "$SMALL_DISK"
+    mountpoint -q "$SMALL_DISK" || $SUDO mount -t tmpfs -o size=32m,mode=1777 tmpfs "$SMALL_DISK"
+    ln -sfn "$SMALL_DISK" "$WINEPREFIX/dosdevices/t:"
 }
 
 free_port() {
@@ -110,7 +122,7 @@ free_port() {
 # 127.0.0.1 only, on free ports, stopped by stop_web_servers. The tests find
 # them through TAVO_TEST_WEB, TAVO_TEST_FAULTS, TAVO_TEST_WWW and TAVO_TEST_WEB_LOG.
 start_web_servers() {
-    local dir="$1" keys="$BUILD_DIR/bin/fixtures/keys" port fault_port
+    local dir="$1" keys="$BUILD_DIR/bin/fixtures/keys" port fault_port untrusted_port
     WEB_DIR="$dir"
     rm -rf "$dir"
     mkdir -p "$dir/www" "$dir/temp"
@@ -139,6 +151,7 @@ http {
         root $dir/www;
         location /slow/ { alias $dir/www/; limit_rate 400k; }
         location /to-http/ { return 302 http://localhost:$port/; }
+        location /loop/ { return 302 https://localhost:$port\$request_uri; }
     }
 }
 CONF
@@ -147,6 +160,12 @@ CONF
     python3 "$REPO_ROOT/tests/harness/fault_server.py" "$fault_port" "$dir/www" \
         "$keys/localhost.crt" "$keys/localhost.key" &
     FAULT_PID=$!
+    # The same faults behind a certificate the machine does not trust.
+    untrusted_port=$(free_port)
+    python3 "$REPO_ROOT/tests/harness/fault_server.py" "$untrusted_port" "$dir/www" \
+        "$keys/feed-other.crt" "$keys/feed-other.key" &
+    UNTRUSTED_PID=$!
+    export TAVO_TEST_UNTRUSTED="https://localhost:$untrusted_port"
     export TAVO_TEST_WEB="https://localhost:$port" TAVO_TEST_FAULTS="https://localhost:$fault_port"
     export TAVO_TEST_WWW TAVO_TEST_WEB_LOG
     TAVO_TEST_WWW=$(windows_path "$dir/www")
@@ -185,10 +204,10 @@ publish_release() {
 
 stop_web_servers() {
     local pid
-    for pid in ${NGINX_PID:-} ${FAULT_PID:-}; do
+    for pid in ${NGINX_PID:-} ${FAULT_PID:-} ${UNTRUSTED_PID:-}; do
         kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null || true
     done
-    NGINX_PID="" FAULT_PID=""
+    NGINX_PID="" FAULT_PID="" UNTRUSTED_PID=""
 }
 
 # Linux path to the Windows form Wine shows for it.

@@ -79,6 +79,7 @@ struct Download {
 // What a feed check handle points at: the check, its answer and the detail.
 struct FeedCheckHandle {
     FeedCheck Check;
+    std::stop_source Stop;
     FeedAnswer Result;
     std::mutex DetailLock;
     std::wstring Detail;

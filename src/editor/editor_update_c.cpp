@@ -21,6 +21,7 @@ static_assert(static_cast<int>(DownloadCode::FileFailed) ==
               TAVO_UPDATE_FILE_FAILED - TAVO_UPDATE_DOWNLOADED);
 static_assert(static_cast<int>(FeedCode::NetworkFailed) ==
               TAVO_UPDATE_FEED_NETWORK_FAILED - TAVO_UPDATE_UP_TO_DATE);
+static_assert(static_cast<int>(FeedCode::Busy) == TAVO_UPDATE_FEED_BUSY - TAVO_UPDATE_UP_TO_DATE);
 
 extern "C" {
 
@@ -226,7 +227,7 @@ const wchar_t* tavo_update_code_name(int32_t code) {
     if (code >= TAVO_UPDATE_DOWNLOADED && code <= TAVO_UPDATE_FILE_FAILED) {
         return NameOf(static_cast<DownloadCode>(code - TAVO_UPDATE_DOWNLOADED));
     }
-    if (code >= TAVO_UPDATE_UP_TO_DATE && code <= TAVO_UPDATE_FEED_NETWORK_FAILED) {
+    if (code >= TAVO_UPDATE_UP_TO_DATE && code <= TAVO_UPDATE_FEED_BUSY) {
         return NameOf(static_cast<FeedCode>(code - TAVO_UPDATE_UP_TO_DATE));
     }
     return L"unknown code";

@@ -64,6 +64,7 @@ int32_t tavo_feed_check_run(tavo_feed_check_t* handle) {
         return TAVO_UPDATE_INVALID_ARGUMENT;
     }
     return Guarded([&]() -> int32_t {
+        feed->Check.Stop = feed->Stop.get_token();
         feed->Result = CheckForUpdate(feed->Check);
         const FeedAnswer& answer = feed->Result;
         std::wstring detail =
@@ -102,6 +103,38 @@ int32_t tavo_feed_check_offer(const tavo_feed_check_t* handle, tavo_download_t* 
         download->Offer = feed->Result.Offer;
         return Answer(*feed, TAVO_UPDATE_OK);
     });
+}
+
+int32_t tavo_feed_check_stop(tavo_feed_check_t* handle) {
+    auto* feed = static_cast<FeedCheckHandle*>(handle);
+    if (feed == nullptr) {
+        return TAVO_UPDATE_INVALID_ARGUMENT;
+    }
+    feed->Stop.request_stop();
+    return TAVO_UPDATE_OK;
+}
+
+int32_t tavo_feed_check_text(const tavo_feed_check_t* handle, int32_t which, wchar_t* text,
+                             size_t textSize, size_t* textNeeded) {
+    auto* feed = const_cast<FeedCheckHandle*>(static_cast<const FeedCheckHandle*>(handle));
+    if (feed == nullptr) {
+        return TAVO_UPDATE_INVALID_ARGUMENT;
+    }
+    return Guarded([&]() -> int32_t {
+        if (which != TAVO_FEED_TEXT_NOTES && which != TAVO_FEED_TEXT_STATE_PROBLEM) {
+            return Answer(*feed, TAVO_UPDATE_INVALID_ARGUMENT,
+                          L"text: unknown (" + std::to_wstring(which) + L")");
+        }
+        Answer(*feed, TAVO_UPDATE_OK);
+        return CopyOut(which == TAVO_FEED_TEXT_NOTES ? feed->Result.Notes
+                                                     : feed->Result.StateProblem,
+                       text, textSize, textNeeded, TAVO_UPDATE_OK);
+    });
+}
+
+int32_t tavo_feed_check_critical(const tavo_feed_check_t* handle) {
+    const auto* feed = static_cast<const FeedCheckHandle*>(handle);
+    return feed != nullptr && feed->Result.Code == FeedCode::Offered && feed->Result.Critical;
 }
 
 } // extern "C"

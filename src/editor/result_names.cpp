@@ -104,6 +104,10 @@ const wchar_t* NameOf(FeedCode code) {
         return L"feed refused";
     case FeedCode::NetworkFailed:
         return L"network failed";
+    case FeedCode::Stopped:
+        return L"stopped";
+    case FeedCode::Busy:
+        return L"busy";
     }
     return L"unknown";
 }

@@ -132,6 +132,11 @@ std::wstring CheckHelperArguments(const UpdateOrder& order,
     }
     // Without a process id the editor is this process; another executable
     // would fail the helper's parent check, after the start.
+    if (!order.EditorProcessId &&
+        GetFileAttributesW(request.EditorPath.c_str()) == INVALID_FILE_ATTRIBUTES) {
+        return L"editor executable: the file does not exist (leave EditorPath unset to name "
+               L"this process)";
+    }
     if (!order.EditorProcessId && !IsSameFile(request.EditorPath, ExecutablePath())) {
         return L"editor executable: not this process's (give the editor's process id with it)";
     }

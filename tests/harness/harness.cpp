@@ -18,6 +18,12 @@ std::wstring ExecutableFolder() {
     return ParentFolder(ExecutablePath());
 }
 
+std::wstring Environment(const wchar_t* name) {
+    std::wstring value(4096, L'\0');
+    value.resize(GetEnvironmentVariableW(name, value.data(), 4096));
+    return value;
+}
+
 std::wstring MakeWorkFolder(const std::wstring& purpose) {
     // Wine soon reuses process ids: only a folder this call creates is fresh.
     for (unsigned number = GetTickCount();; ++number) {

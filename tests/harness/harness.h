@@ -20,6 +20,8 @@ inline std::wstring FixturesFolder() {
 inline std::wstring HelperExecutablePath() {
     return ExecutableFolder() + L"\\tavoPDFUpdateHelper.exe";
 }
+// An environment variable's value; empty when it is not set.
+std::wstring Environment(const wchar_t* name);
 // A folder under the temp folder that this call created.
 std::wstring MakeWorkFolder(const std::wstring& purpose);
 void WriteBytes(const std::wstring& path, const std::string& bytes);

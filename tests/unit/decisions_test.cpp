@@ -7,6 +7,7 @@
 
 #include "app/update_request.h"
 #include "editor/download/download_decisions.h"
+#include "editor/download/https_get.h"
 #include "editor/feed/feed_decision.h"
 #include "editor/feed/feed_document.h"
 #include "editor/helper_launch.h"
@@ -110,6 +111,12 @@ TEST(UpdateOrderCheck, NamesTheArgumentAndTheRuleItBreaks) {
         {[](O& o) { o.EditorPath.reset(), o.EditorProcessId.reset(); },
          L"editor executable: not named tavoPDFEditor.exe"},
         {[](O& o) { o.EditorProcessId.reset(); },
+         L"editor executable: the file does not exist (leave EditorPath unset to name this "
+         L"process)"},
+        {[](O& o) {
+             o.EditorProcessId.reset();
+             o.EditorPath = FixturesFolder() + L"\\editor-2.0\\tavoPDFEditor.exe";
+         },
          L"editor executable: not this process's (give the editor's process id with it)"},
         {[](O& o) { o.EditorPath.reset(), o.EditorProcessId = 4242; },
          L"editor executable: not given with the editor process id"},
@@ -361,15 +368,48 @@ TEST(ReleaseCheck, TellsWhetherTheHelperWillInstallAPackage) {
                           report),
               1);
     EXPECT_FALSE(std::filesystem::exists(feed)) << testing::PrintToString(report);
-    for (const auto& [name, refusal] : {std::pair{L"good", L"refused  sequence 5, above 5"},
-                                        {L"expired", L"refused  expires 2001-01-01T00:00:00Z"}}) {
+    // A package the trial install refuses (the editor needs a library it does
+    // not ship), and a feed that cannot be written, keep the feed out.
+    const std::vector<std::wstring> release = {L"--release",
+                                               packages + L"editor-2.0-7.msi",
+                                               L"msi",
+                                               L"2.0",
+                                               L"https://localhost/s.msi",
+                                               L"1.0",
+                                               L"100",
+                                               L"normal",
+                                               L"Notes."};
+    const std::wstring nowhere = MakeWorkFolder(L"feed") + L"\\none\\stable.json";
+    const std::pair<std::wstring, std::wstring> composed[] = {
+        {feed, L"refused  libraries: the installed tavoPDFEditor.exe needs"},
+        {nowhere, L"refused  feed: " + nowhere + L" cannot be written"}};
+    for (const auto& [path, refusal] : composed) {
+        std::vector<std::wstring> arguments = {
+            path, L"stable", L"3", L"2099-01-01T00:00:00Z", L"--publisher-key", key};
+        arguments.insert(arguments.end(), release.begin(), release.end());
+        arguments[7] = path == feed ? arguments[7] : packages + L"signed\\editor-2.0-3.msi";
+        report.clear();
+        EXPECT_EQ(ComposeFeed(arguments, report), 1);
+        EXPECT_NE(report.find(refusal), std::wstring::npos) << testing::PrintToString(report);
+        EXPECT_FALSE(std::filesystem::exists(path));
+    }
+    // Checked against a sequence given, or the live feed's (the test command
+    // published sequence 1 on nginx): each refusal says what to do.
+    const std::wstring live = Environment(L"TAVO_TEST_WEB") + L"/stable.json";
+    const std::wstring raise = L", compose and sign the feed again";
+    const std::tuple<std::wstring, std::wstring, std::wstring> checks[] = {
+        {L"good", L"5", L"refused  sequence 5, not above 5: raise the sequence above 5" + raise},
+        {L"expired", L"5", L"refused  expires 2001-01-01T00:00:00Z"},
+        {L"good", live, L"ok       sequence 5, above 1"}};
+    for (const auto& [name, option, said] : checks) {
         const std::wstring path = feeds + name + L".json";
         report.clear();
         EXPECT_EQ(CheckFeed({path, path + L".sig", L"--feed-key", KeyPin(L"feed-rsa"),
-                             L"--above-sequence", L"5"},
+                             L"--feed-key", KeyPin(L"feed-ec"),
+                             option.size() > 2 ? L"--above-live" : L"--above-sequence", option},
                             report),
-                  1);
-        EXPECT_NE(report.find(refusal), std::wstring::npos) << testing::PrintToString(report);
+                  option.size() > 2 ? 0 : 1);
+        EXPECT_NE(report.find(said), std::wstring::npos) << testing::PrintToString(report);
     }
 }
 
@@ -401,7 +441,7 @@ TEST(DownloadDecisions, TakeOnlyTheRestOfTheOfferedFileAndRoomForIt) {
 // The install id is all zeros: its bucket for 2.0 is 20.
 TEST(FeedCheck, OffersOnlyWhatAFreshSignedFeedOfThisChannelAllows) {
     using C = FeedCode;
-    enum Tamper { None, NoSignature, ByteChanged, Oversized };
+    enum Tamper { None, NoSignature, ByteChanged, Oversized, OtherPins };
     const std::tuple<const wchar_t*, Tamper, const wchar_t*, std::uint64_t, bool, C, const wchar_t*>
         cases[] = {
             {L"good", None, L"1.0", 0, false, C::Offered, L"2.0"},
@@ -428,7 +468,8 @@ TEST(FeedCheck, OffersOnlyWhatAFreshSignedFeedOfThisChannelAllows) {
             {L"wrong-type", None, L"1.0", 0, false, C::Refused, L"malformed at sequence"},
             {L"no-size", None, L"1.0", 0, false, C::Refused, L"malformed at releases[0].size"},
             {L"bad-version", None, L"1.0", 0, false, C::Refused,
-             L"malformed at releases[0].version"}};
+             L"malformed at releases[0].version"},
+            {L"good", OtherPins, L"1.0", 0, false, C::Refused, L"release 2.0: signed by key "}};
     for (const auto& [name, tamper, running, seen, byHand, code, words] : cases) {
         const std::wstring path = FixturesFolder() + L"\\feeds\\" + name + L".json";
         std::string feed = *ReadBytes(path), signature = *ReadBytes(path + L".sig");
@@ -439,7 +480,7 @@ TEST(FeedCheck, OffersOnlyWhatAFreshSignedFeedOfThisChannelAllows) {
                                  L"stable",
                                  running,
                                  {KeyPin(L"feed-rsa"), KeyPin(L"feed-ec")},
-                                 {KeyPin(L"publisher")},
+                                 {KeyPin(tamper == OtherPins ? L"renewed" : L"publisher")},
                                  L"",
                                  byHand};
         UpdateState state = {std::wstring(32, L'0'), {{L"stable", seen}}};
@@ -448,12 +489,81 @@ TEST(FeedCheck, OffersOnlyWhatAFreshSignedFeedOfThisChannelAllows) {
         EXPECT_EQ(answer.Code, code) << name << " " << answer.Detail;
         EXPECT_TRUE((code == C::Offered ? answer.Offer.Version : answer.Detail).starts_with(words))
             << name << ": " << answer.Detail << answer.Offer.Version;
-        EXPECT_EQ(state.Sequences[L"stable"], code == C::Refused ? seen : 5) << name;
+        EXPECT_EQ(state.Sequences[L"stable"], code == C::Refused && tamper != OtherPins ? seen : 5)
+            << name;
     }
     // The bucket: the same for the same id and version, from the SHA-256 as documented.
     EXPECT_EQ(RolloutBucket(std::wstring(32, L'0'), L"2.0"), 20u);
     EXPECT_EQ(RolloutBucket(std::wstring(32, L'0'), L"2.1"), 89u);
     EXPECT_EQ(RolloutBucket(L"00000000000000000000000000000002", L"2.0"), 98u);
+}
+
+// A check that breaks a rule is refused before anything is fetched, in words:
+// a running version that is no version would be "up to date" for ever.
+TEST(FeedCheck, RefusesACheckThatBreaksARuleBeforeAnythingIsFetched) {
+    using F = FeedCheck;
+    const std::wstring notVersion = L"running version: not 2 to 4 numbers";
+    const std::wstring notUrl = L"feed URL: not a URL WinHTTP can read";
+    const std::pair<void (*)(F&), std::wstring> cases[] = {
+        {[](F& c) { c.RunningVersion = L"1.0.0-beta"; }, notVersion},
+        {[](F& c) { c.RunningVersion = L"v1.0"; }, notVersion},
+        {[](F& c) { c.RunningVersion = L""; }, notVersion},
+        {[](F& c) { c.RunningVersion = L"1.2.3.4.5"; }, notVersion},
+        {[](F& c) { c.FeedKeys[0] += L" *stdin"; }, L"feed key 1: not 64 hexadecimal digits"},
+        {[](F& c) { c.PublisherKeys = {L"a3:ce:75"}; },
+         L"publisher key 1: not 64 hexadecimal digits"},
+        {[](F& c) { c.FeedUrl = L"http://localhost/f.json"; }, L"feed URL: not https://"},
+        {[](F& c) { c.FeedUrl = L"https://"; }, notUrl},
+        {[](F& c) { c.FeedUrl = L"https://localhost:99999/f.json"; }, notUrl},
+        {[](F& c) { c.StallLimitMs = 0; }, L"stall limit: not 1 to 600000 ms"},
+        {[](F& c) { c.StallLimitMs = 600001; }, L"stall limit: not 1 to 600000 ms"}};
+    for (const auto& [edit, detail] : cases) {
+        F check = {L"https://localhost:1/f.json", L"stable", L"1.0",
+                   {KeyPin(L"feed-rsa")},         {},        L""};
+        edit(check);
+        const FeedAnswer answer = CheckForUpdate(check);
+        EXPECT_EQ(answer.Code, FeedCode::Refused);
+        EXPECT_EQ(answer.Detail, detail);
+    }
+}
+
+// Signed metadata means one thing to every reader: every field of its type
+// and form, and no name twice in one object.
+TEST(FeedDocument, RefusesANameTwiceAPlainHttpUrlAndARolloutAbove100) {
+    const std::string release =
+        R"({"version":"2.0","kind":"msi","url":"https://h/p.msi","size":9,"sha256":")" +
+        std::string(64, 'a') + R"(","publisherKey":")" + std::string(64, 'b') +
+        R"(","minimumVersion":"1.0","rolloutPercent":10,"critical":false,"notes":""})";
+    const auto feed = [&](std::string from, std::string to, std::string extra = "") {
+        std::string edited = release;
+        edited.replace(edited.find(from), from.size(), to);
+        return R"({"product":"Tavo PDF","channel":"stable","sequence":13,)" + extra +
+               R"("expires":"2027-01-31T00:00:00Z","releases":[)" + edited + "]}";
+    };
+    const std::pair<std::string, std::wstring> cases[] = {
+        {feed("", ""), L""},
+        {feed("", "", R"("sequence":14,)"),
+         L"malformed at the document: the name \"sequence\" given twice"},
+        {feed(R"("size":9)", R"("size":9,"size":10)"),
+         L"malformed at the document: the name \"size\" given twice"},
+        {feed("https://h", "http://h"), L"malformed at releases[0].url"},
+        {feed("https://h/", "https://:0/"), L"malformed at releases[0].url"},
+        {feed(":10", ":101"), L"malformed at releases[0].rolloutPercent"}};
+    for (const auto& [bytes, malformed] : cases) {
+        FeedDocument document;
+        EXPECT_EQ(ParseFeed(bytes, document), malformed) << bytes;
+    }
+}
+
+// Whether a retry may help after a WinHTTP error: never for a certificate
+// the machine does not accept, whichever code Windows or Wine gives it.
+TEST(HttpsErrors, ACertificateErrorIsNoReasonToRetry) {
+    for (const DWORD error : {12037, 12038, 12044, 12045, 12157, 12169, 12170, 12175, 12179}) {
+        EXPECT_TRUE(IsCertificateError(error)) << error;
+    }
+    for (const DWORD error : {0, 12002, 12029, 12030, 12152, 10060}) {
+        EXPECT_FALSE(IsCertificateError(error)) << error;
+    }
 }
 
 // The state file: written whole or not at all, read while it is rewritten;
@@ -477,6 +587,15 @@ TEST(FeedState, IsNeverHalfWrittenAndAnUnreadableOneIsReplaced) {
         }
     }
     writer.join();
+    // Channel names in any script, and as many of them as there are (past
+    // 64 KiB): read back whole, the same names.
+    UpdateState wide = {std::wstring(32, L'b'), {{L"b\u00eata", 13}}};
+    for (int channel = 0; channel < 2000; ++channel) {
+        wide.Sequences[std::wstring(40, L'x') + std::to_wstring(channel)] = 1;
+    }
+    ASSERT_TRUE(WriteUpdateState(path, wide));
+    EXPECT_TRUE(ReadUpdateState(path, read, problem)) << problem;
+    EXPECT_TRUE(read.InstallId == wide.InstallId && read.Sequences == wide.Sequences);
     WriteBytes(path, "{\"installId\":");
     EXPECT_FALSE(ReadUpdateState(path, read, problem));
     EXPECT_EQ(problem, L"state file: unreadable; replaced");

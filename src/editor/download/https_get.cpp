@@ -1,19 +1,112 @@
 #include "editor/download/https_get.h"
 
+#include "base/paths.h"
+
+#include <condition_variable>
 #include <cwchar>
+#include <functional>
+#include <mutex>
+#include <thread>
 #include <vector>
 
 #ifndef WINHTTP_ACCESS_TYPE_AUTOMATIC_PROXY
 #define WINHTTP_ACCESS_TYPE_AUTOMATIC_PROXY 4
 #endif
 
+namespace {
+
 void CloseInternet(HINTERNET handle) {
     if (handle != nullptr) {
         WinHttpCloseHandle(handle);
     }
 }
+using UniqueInternet = std::unique_ptr<void, decltype(&CloseInternet)>;
+
+} // namespace
+
+// Shared by the GET and its thread; the last of the two to let go closes the
+// handles. Owners in reverse release order: the request first, the session last.
+struct HttpsCalls {
+    std::mutex Lock;
+    std::condition_variable Changed;
+    std::function<DWORD()> Call; // the next call; empty while none waits
+    bool Done = false, Quit = false;
+    DWORD Result = ERROR_SUCCESS;
+    // The answer and the body's bytes land here, never in the caller's own.
+    HttpsAnswer Answer;
+    std::vector<char> Buffer;
+    UniqueInternet Session{nullptr, &CloseInternet};
+    UniqueInternet Connection{nullptr, &CloseInternet};
+    UniqueInternet Request{nullptr, &CloseInternet};
+};
 
 namespace {
+
+// The GET's thread: each call as it is handed over, until the GET lets go.
+void MakeCalls(std::shared_ptr<HttpsCalls> calls) {
+    for (;;) {
+        std::function<DWORD()> call;
+        {
+            std::unique_lock<std::mutex> holding(calls->Lock);
+            calls->Changed.wait(holding, [&] { return calls->Call || calls->Quit; });
+            if (!calls->Call) {
+                return;
+            }
+            call.swap(calls->Call);
+        }
+        const DWORD result = call();
+        {
+            const std::lock_guard<std::mutex> holding(calls->Lock);
+            calls->Result = result;
+            calls->Done = true;
+        }
+        calls->Changed.notify_all();
+    }
+}
+
+// Lets the thread go: it ends after the call it makes, if any.
+void LetGo(HttpsGet& get) {
+    if (get.Calls) {
+        {
+            const std::lock_guard<std::mutex> holding(get.Calls->Lock);
+            get.Calls->Quit = true;
+        }
+        get.Calls->Changed.notify_all();
+        get.Calls.reset();
+    }
+}
+
+// Makes the call on the GET's thread and waits for it, or for the stop.
+// The call's result, or ERROR_OPERATION_ABORTED once stopped.
+DWORD Make(HttpsGet& get, std::function<DWORD()> call) {
+    if (!get.Calls || get.Stop.stop_requested()) {
+        return ERROR_OPERATION_ABORTED;
+    }
+    const std::shared_ptr<HttpsCalls> calls = get.Calls;
+    {
+        const std::lock_guard<std::mutex> holding(calls->Lock);
+        calls->Call = std::move(call);
+        calls->Done = false;
+    }
+    calls->Changed.notify_all();
+    const std::stop_callback wake(get.Stop, [&calls] {
+        const std::lock_guard<std::mutex> holding(calls->Lock);
+        calls->Changed.notify_all();
+    });
+    std::unique_lock<std::mutex> holding(calls->Lock);
+    calls->Changed.wait(holding, [&] { return calls->Done || get.Stop.stop_requested(); });
+    if (!calls->Done) {
+        holding.unlock();
+        LetGo(get);
+        return ERROR_OPERATION_ABORTED;
+    }
+    return calls->Result;
+}
+
+// A WinHTTP call's outcome as a result: 0, or its error.
+DWORD Outcome(BOOL done) {
+    return done ? ERROR_SUCCESS : GetLastError();
+}
 
 UniqueInternet OwnInternet(HINTERNET handle) {
     return UniqueInternet(handle, &CloseInternet);
@@ -70,7 +163,7 @@ void ReadAnswer(HINTERNET request, HttpsAnswer& answer) {
     }
     answer.ContentRange = HeaderText(request, WINHTTP_QUERY_CONTENT_RANGE);
     answer.Validator = HeaderText(request, WINHTTP_QUERY_ETAG);
-    if (answer.Validator.empty()) {
+    if (answer.Validator.empty() || answer.Validator.rfind(L"W/", 0) == 0) {
         answer.Validator = HeaderText(request, WINHTTP_QUERY_LAST_MODIFIED);
     }
     answer.Location = HeaderText(request, WINHTTP_QUERY_LOCATION);
@@ -83,17 +176,50 @@ void ReadAnswer(HINTERNET request, HttpsAnswer& answer) {
     }
 }
 
-} // namespace
-
-DWORD SendHttpsGet(const std::wstring& url, const std::wstring& headers, DWORD waitLimitMs,
-                   HttpsGet& get, HttpsAnswer& answer) {
-    URL_COMPONENTS parts = {};
+// The URL's parts as WinHTTP reads them; false when it cannot.
+bool CrackUrl(const std::wstring& url, URL_COMPONENTS& parts) {
+    parts = {};
     parts.dwStructSize = sizeof(parts);
     parts.dwHostNameLength = static_cast<DWORD>(-1);
     parts.dwUrlPathLength = static_cast<DWORD>(-1);
     parts.dwExtraInfoLength = static_cast<DWORD>(-1);
-    if (!WinHttpCrackUrl(url.c_str(), static_cast<DWORD>(url.size()), 0, &parts)) {
-        return GetLastError();
+    return WinHttpCrackUrl(url.c_str(), static_cast<DWORD>(url.size()), 0, &parts) &&
+           parts.dwHostNameLength > 0;
+}
+
+} // namespace
+
+HttpsGet::HttpsGet() = default;
+
+HttpsGet::~HttpsGet() {
+    LetGo(*this);
+}
+
+std::wstring CheckHttpsUrl(const std::wstring& url) {
+    if (!EqualsIgnoringAsciiCase(std::wstring_view(url).substr(0, 8), L"https://")) {
+        return L"not https://";
+    }
+    URL_COMPONENTS parts;
+    return CrackUrl(url, parts) && parts.nScheme == INTERNET_SCHEME_HTTPS
+               ? std::wstring()
+               : L"not a URL WinHTTP can read";
+}
+
+bool IsCertificateError(DWORD error) {
+    for (const DWORD certificate :
+         {12037ul, 12038ul, 12044ul, 12045ul, 12157ul, 12169ul, 12170ul, 12175ul, 12179ul}) {
+        if (error == certificate) {
+            return true;
+        }
+    }
+    return false;
+}
+
+DWORD SendHttpsGet(const std::wstring& url, const std::wstring& headers, DWORD waitLimitMs,
+                   const std::stop_token& stop, HttpsGet& get, HttpsAnswer& answer) {
+    URL_COMPONENTS parts;
+    if (!CrackUrl(url, parts)) {
+        return ERROR_WINHTTP_INVALID_URL;
     }
     if (parts.nScheme != INTERNET_SCHEME_HTTPS) {
         return ERROR_WINHTTP_UNRECOGNIZED_SCHEME;
@@ -101,48 +227,83 @@ DWORD SendHttpsGet(const std::wstring& url, const std::wstring& headers, DWORD w
     const std::wstring host(parts.lpszHostName, parts.dwHostNameLength);
     const std::wstring path = std::wstring(parts.lpszUrlPath, parts.dwUrlPathLength) +
                               std::wstring(parts.lpszExtraInfo, parts.dwExtraInfoLength);
-    get.Session = OpenSession();
-    if (!get.Session) {
-        return GetLastError();
-    }
-    const int limit = static_cast<int>(waitLimitMs);
-    DWORD policy = WINHTTP_OPTION_REDIRECT_POLICY_DISALLOW_HTTPS_TO_HTTP;
-    if (!WinHttpSetTimeouts(get.Session.get(), limit, limit, limit, limit) ||
-        !WinHttpSetOption(get.Session.get(), WINHTTP_OPTION_REDIRECT_POLICY, &policy,
-                          sizeof(policy))) {
-        return GetLastError();
-    }
-    get.Connection = OwnInternet(WinHttpConnect(get.Session.get(), host.c_str(), parts.nPort, 0));
-    if (!get.Connection) {
-        return GetLastError();
-    }
-    // WINHTTP_FLAG_REFRESH: no cache on the way may answer for the server.
-    get.Request = OwnInternet(WinHttpOpenRequest(
-        get.Connection.get(), L"GET", path.c_str(), nullptr, WINHTTP_NO_REFERER,
-        WINHTTP_DEFAULT_ACCEPT_TYPES, WINHTTP_FLAG_SECURE | WINHTTP_FLAG_REFRESH));
+    LetGo(get);
+    get.Calls = std::make_shared<HttpsCalls>();
+    get.Stop = stop;
+    std::thread(MakeCalls, get.Calls).detach();
+    HttpsCalls& calls = *get.Calls;
+    const INTERNET_PORT port = parts.nPort;
     const std::wstring lines = L"Cache-Control: no-cache\r\n" + headers;
-    if (!get.Request ||
-        !WinHttpSendRequest(get.Request.get(), lines.c_str(), static_cast<DWORD>(lines.size()),
-                            WINHTTP_NO_REQUEST_DATA, 0, 0, 0) ||
-        !WinHttpReceiveResponse(get.Request.get(), nullptr)) {
-        return GetLastError();
+    const DWORD sent = Make(get, [&calls, host, path, port, lines, waitLimitMs]() -> DWORD {
+        calls.Session = OpenSession();
+        if (!calls.Session) {
+            return GetLastError();
+        }
+        const int limit = static_cast<int>(waitLimitMs);
+        DWORD policy = WINHTTP_OPTION_REDIRECT_POLICY_DISALLOW_HTTPS_TO_HTTP;
+        if (!WinHttpSetTimeouts(calls.Session.get(), limit, limit, limit, limit) ||
+            !WinHttpSetOption(calls.Session.get(), WINHTTP_OPTION_REDIRECT_POLICY, &policy,
+                              sizeof(policy))) {
+            return GetLastError();
+        }
+        calls.Connection = OwnInternet(WinHttpConnect(calls.Session.get(), host.c_str(), port, 0));
+        if (!calls.Connection) {
+            return GetLastError();
+        }
+        // WINHTTP_FLAG_REFRESH: no cache on the way may answer for the server.
+        calls.Request = OwnInternet(WinHttpOpenRequest(
+            calls.Connection.get(), L"GET", path.c_str(), nullptr, WINHTTP_NO_REFERER,
+            WINHTTP_DEFAULT_ACCEPT_TYPES, WINHTTP_FLAG_SECURE | WINHTTP_FLAG_REFRESH));
+        if (!calls.Request) {
+            return GetLastError();
+        }
+        // The wait for the headers has a limit of its own: the session's
+        // timeouts do not bound a server that takes the request and answers
+        // nothing.
+        DWORD headersLimit = waitLimitMs;
+        if (!WinHttpSetOption(calls.Request.get(), WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT,
+                              &headersLimit, sizeof(headersLimit)) ||
+            !WinHttpSendRequest(calls.Request.get(), lines.c_str(),
+                                static_cast<DWORD>(lines.size()), WINHTTP_NO_REQUEST_DATA, 0, 0,
+                                0) ||
+            !WinHttpReceiveResponse(calls.Request.get(), nullptr)) {
+            return GetLastError();
+        }
+        ReadAnswer(calls.Request.get(), calls.Answer);
+        return ERROR_SUCCESS;
+    });
+    if (sent == ERROR_SUCCESS) {
+        answer = calls.Answer;
     }
-    ReadAnswer(get.Request.get(), answer);
-    return ERROR_SUCCESS;
+    return sent;
 }
 
-DWORD ReadHttpsBody(const HttpsGet& get, void* buffer, DWORD size, DWORD& read) {
-    // Asked first how much is there: a read of more may wait for all of it
-    // (Wine's does), and progress, stop and stall are judged between reads.
-    DWORD available = 0;
+DWORD ReadHttpsBody(HttpsGet& get, void* buffer, DWORD size, DWORD& read) {
     read = 0;
-    if (!WinHttpQueryDataAvailable(get.Request.get(), &available)) {
-        return GetLastError();
+    if (!get.Calls) {
+        return ERROR_OPERATION_ABORTED;
     }
-    if (available == 0) {
-        return ERROR_SUCCESS;
+    HttpsCalls& calls = *get.Calls;
+    // Asked first how much is there: a read of more may wait for all of it
+    // (Wine's does), and progress is judged between reads.
+    const DWORD error = Make(get, [&calls, size]() -> DWORD {
+        DWORD available = 0, got = 0;
+        calls.Buffer.clear();
+        if (!WinHttpQueryDataAvailable(calls.Request.get(), &available)) {
+            return GetLastError();
+        }
+        calls.Buffer.resize(available < size ? available : size);
+        const DWORD result =
+            available == 0
+                ? ERROR_SUCCESS
+                : Outcome(WinHttpReadData(calls.Request.get(), calls.Buffer.data(),
+                                          static_cast<DWORD>(calls.Buffer.size()), &got));
+        calls.Buffer.resize(got);
+        return result;
+    });
+    if (error == ERROR_SUCCESS) {
+        read = static_cast<DWORD>(calls.Buffer.size());
+        std::copy(calls.Buffer.begin(), calls.Buffer.end(), static_cast<char*>(buffer));
     }
-    return WinHttpReadData(get.Request.get(), buffer, available < size ? available : size, &read)
-               ? ERROR_SUCCESS
-               : GetLastError();
+    return error;
 }

@@ -36,8 +36,9 @@ std::wstring WindowsError(DWORD error) {
 
 // The offer's own faults, before anything is opened or fetched.
 std::wstring CheckOffer(const PackageOffer& offer, const DownloadOptions& options) {
-    if (!EqualsIgnoringAsciiCase(std::wstring_view(offer.Url).substr(0, 8), L"https://")) {
-        return L"URL: not https://";
+    const std::wstring url = CheckHttpsUrl(offer.Url);
+    if (!url.empty()) {
+        return L"URL: " + url;
     }
     if (offer.Size == 0 || offer.Size > PackageSizeLimitBytes) {
         return L"size: not 1 to 2147483648 bytes, what the helper takes";
@@ -51,6 +52,9 @@ std::wstring CheckOffer(const PackageOffer& offer, const DownloadOptions& option
     const std::wstring badKey = CheckPublisherKeys(offer.PublisherKeys);
     if (!badKey.empty()) {
         return badKey;
+    }
+    if (options.StallLimitMs == 0 || options.StallLimitMs > StallLimitMostMs) {
+        return L"stall limit: not 1 to 600000 ms";
     }
     const DWORD attributes = GetFileAttributesW(options.Folder.c_str());
     if (!IsAbsolutePath(options.Folder) || attributes == INVALID_FILE_ATTRIBUTES ||
@@ -84,7 +88,20 @@ std::uint64_t FileSize(const std::wstring& path) {
                : 0;
 }
 
-std::wstring ReadValidator(const std::wstring& path) {
+// The partial file's record: the offer it belongs to (its SHA-256 and size)
+// on the first line, the server's validator on the second. Bytes of another
+// offer, or fetched under no validator, are never resumed.
+std::wstring RecordOf(const PackageOffer& offer) {
+    std::wstring sha256 = offer.Sha256;
+    for (wchar_t& digit : sha256) {
+        digit = digit >= L'A' && digit <= L'F' ? static_cast<wchar_t>(digit + 32) : digit;
+    }
+    return sha256 + L" " + std::to_wstring(offer.Size) + L"\n";
+}
+
+// The validator the partial file was fetched under, when its record names
+// this offer; empty otherwise.
+std::wstring ReadValidator(const std::wstring& path, const PackageOffer& offer) {
     const UniqueHandle file = OwnHandle(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ,
                                                     nullptr, OPEN_EXISTING, 0, nullptr));
     std::wstring text(1024, L'\0');
@@ -94,16 +111,19 @@ std::wstring ReadValidator(const std::wstring& path) {
         return std::wstring();
     }
     text.resize(read / sizeof(wchar_t));
-    return text;
+    const std::wstring record = RecordOf(offer);
+    return text.rfind(record, 0) == 0 ? text.substr(record.size()) : std::wstring();
 }
 
-bool WriteValidator(const std::wstring& path, const std::wstring& validator) {
+bool WriteValidator(const std::wstring& path, const PackageOffer& offer,
+                    const std::wstring& validator) {
     const UniqueHandle file =
         OwnHandle(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    const std::wstring text = RecordOf(offer) + validator;
     DWORD written = 0;
-    const DWORD size = static_cast<DWORD>(validator.size() * sizeof(wchar_t));
+    const DWORD size = static_cast<DWORD>(text.size() * sizeof(wchar_t));
     return file.get() != INVALID_HANDLE_VALUE &&
-           WriteFile(file.get(), validator.data(), size, &written, nullptr) && written == size;
+           WriteFile(file.get(), text.data(), size, &written, nullptr) && written == size;
 }
 
 // The publisher's signature over the file open at `file` (at `path`); empty
@@ -122,9 +142,9 @@ PackageDownload NetworkFailure(DWORD error, const std::wstring& during) {
     if (error == ERROR_WINHTTP_TIMEOUT || error == WSAETIMEDOUT) {
         return Fail(DownloadCode::Stalled, L"no byte " + during + L" within the stall limit", true);
     }
-    // A certificate the machine does not trust stays untrusted on a retry.
-    const bool retry = error != ERROR_WINHTTP_SECURE_FAILURE;
-    return Fail(DownloadCode::NetworkFailed, WindowsError(error) + L" " + during, retry);
+    // A certificate the machine does not accept stays so on a retry.
+    return Fail(DownloadCode::NetworkFailed, WindowsError(error) + L" " + during,
+                !IsCertificateError(error));
 }
 
 struct Files {
@@ -199,7 +219,7 @@ bool IsAlreadyThere(const PackageOffer& offer, const std::wstring& path,
 // (when it is full, after a pause, and at the end, so that no byte received
 // is lost to a stall or a stop); one read past the promised size catches a
 // server that sends more. The failure, or nothing when all the bytes came.
-std::optional<PackageDownload> ReceiveBody(const HttpsGet& get, const PackageOffer& offer,
+std::optional<PackageDownload> ReceiveBody(HttpsGet& get, const PackageOffer& offer,
                                            const DownloadOptions& options, std::uint64_t offset,
                                            StreamToDisk& disk) {
     std::vector<char> filling;
@@ -217,6 +237,10 @@ std::optional<PackageDownload> ReceiveBody(const HttpsGet& get, const PackageOff
         filling.resize(filled + ReadChunkBytes);
         const DWORD error = ReadHttpsBody(get, filling.data() + filled, ReadChunkBytes, read);
         filling.resize(filled + read);
+        if (error != ERROR_SUCCESS && options.Stop.stop_requested()) {
+            HandToDisk(disk, filling);
+            return Fail(DownloadCode::Stopped, L"", true);
+        }
         if (error != ERROR_SUCCESS) {
             HandToDisk(disk, filling);
             return NetworkFailure(error, L"at " + std::to_wstring(received) + L" bytes");
@@ -251,40 +275,48 @@ std::optional<PackageDownload> ReceiveBody(const HttpsGet& get, const PackageOff
     return std::nullopt;
 }
 
-} // namespace
+// Sends the GET for what is still to come: from `offset` with the validator
+// the partial file was fetched under, or the whole file. The refusal, or
+// nothing with the request's answer in `answer`.
+std::optional<PackageDownload> AskForPackage(const PackageOffer& offer,
+                                             const DownloadOptions& options, std::uint64_t offset,
+                                             const std::wstring& validator, HttpsGet& get,
+                                             HttpsAnswer& answer) {
+    const std::wstring range = offset == 0 ? L""
+                                           : L"Range: bytes=" + std::to_wstring(offset) +
+                                                 L"-\r\nIf-Range: " + validator + L"\r\n";
+    const DWORD sent =
+        SendHttpsGet(offer.Url, range, options.StallLimitMs, options.Stop, get, answer);
+    if (options.Stop.stop_requested()) {
+        return Fail(DownloadCode::Stopped, L"", true);
+    }
+    if (sent == ERROR_WINHTTP_REDIRECT_FAILED) {
+        return Fail(DownloadCode::ServerRefused,
+                    L"redirected to a URL that is not https://, or redirected more than ten "
+                    L"times (a loop), which is not followed");
+    }
+    if (sent != ERROR_SUCCESS) {
+        return NetworkFailure(sent, L"asking for the package");
+    }
+    if (!answer.FinalUrl.empty() &&
+        !EqualsIgnoringAsciiCase(std::wstring_view(answer.FinalUrl).substr(0, 8), L"https://")) {
+        return Fail(DownloadCode::ServerRefused, L"redirected to " + answer.FinalUrl);
+    }
+    if (answer.Status / 100 == 3) {
+        return Fail(DownloadCode::ServerRefused,
+                    L"redirected to " + answer.Location + L", which is not https://");
+    }
+    return std::nullopt;
+}
 
-PackageDownload DownloadPackage(const PackageOffer& offer, const DownloadOptions& options) {
-    const std::wstring refusal = CheckOffer(offer, options);
-    if (!refusal.empty()) {
-        return Fail(DownloadCode::OfferRefused, refusal);
-    }
-    // One download per folder: another editor window gets "already downloading".
-    const std::wstring lockPath = options.Folder + L"\\download.lock";
-    const UniqueHandle lock =
-        OwnHandle(CreateFileW(lockPath.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
-                              FILE_FLAG_DELETE_ON_CLOSE, nullptr));
-    if (lock.get() == INVALID_HANDLE_VALUE) {
-        const DWORD error = GetLastError();
-        return error == ERROR_SHARING_VIOLATION
-                   ? Fail(DownloadCode::AlreadyDownloading, L"", true)
-                   : Fail(DownloadCode::FileFailed, WindowsError(error) + L" locking " + lockPath);
-    }
-    Files files;
-    files.Final = options.Folder + L"\\tavoPDF-" + offer.Version +
-                  (offer.Kind == PackageFormat::Msi ? L".msi" : L".exe");
-    files.Partial = files.Final + L".partial";
-    files.Validator = files.Partial + L".validator";
-    std::vector<char> buffer(ReadChunkBytes);
-    if (IsAlreadyThere(offer, files.Final, buffer)) {
-        return Downloaded(offer, files.Final);
-    }
-    // Not the offer's: nothing may read it in the partial file's place.
-    if (!DeleteFileW(files.Final.c_str()) && GetLastError() != ERROR_FILE_NOT_FOUND) {
-        return Fail(DownloadCode::FileFailed,
-                    WindowsError(GetLastError()) + L" removing " + files.Final);
-    }
-    // What is on disk already counts only with the validator it was fetched under.
-    const std::wstring validator = ReadValidator(files.Validator);
+// One fetch into the partial file, resumed where its record allows, then
+// checked and given its final name. `resumed` tells whether bytes of an
+// earlier attempt went into the file.
+PackageDownload FetchAndCheck(const PackageOffer& offer, const DownloadOptions& options,
+                              const Files& files, std::vector<char>& buffer, bool& resumed) {
+    // What is on disk already counts only when its record names this offer
+    // and the validator it was fetched under.
+    const std::wstring validator = ReadValidator(files.Validator, offer);
     std::uint64_t offset = validator.empty() ? 0 : FileSize(files.Partial);
     offset = offset > offer.Size ? 0 : offset;
     ULARGE_INTEGER freeBytes = {};
@@ -308,28 +340,22 @@ PackageDownload DownloadPackage(const PackageOffer& offer, const DownloadOptions
             StartHash(hash);
         }
     }
+    resumed = offset > 0;
     if (offset < offer.Size) {
-        const std::wstring range = offset == 0 ? L""
-                                               : L"Range: bytes=" + std::to_wstring(offset) +
-                                                     L"-\r\nIf-Range: " + validator + L"\r\n";
         HttpsGet get;
         HttpsAnswer answer;
-        const DWORD sent = SendHttpsGet(offer.Url, range, options.StallLimitMs, get, answer);
-        if (sent == ERROR_WINHTTP_REDIRECT_FAILED) {
-            return Fail(DownloadCode::ServerRefused,
-                        L"redirected to a URL that is not https://, which is not followed");
+        std::optional<PackageDownload> refused =
+            AskForPackage(offer, options, offset, validator, get, answer);
+        // A 206 under another validator than the one sent is another file's
+        // rest (a server or cache that ignores If-Range): from the start.
+        if (!refused && answer.Status == 206 && answer.Validator != validator) {
+            offset = 0;
+            resumed = false;
+            answer = HttpsAnswer();
+            refused = AskForPackage(offer, options, 0, L"", get, answer);
         }
-        if (sent != ERROR_SUCCESS) {
-            return NetworkFailure(sent, L"asking for the package");
-        }
-        if (!answer.FinalUrl.empty() &&
-            !EqualsIgnoringAsciiCase(std::wstring_view(answer.FinalUrl).substr(0, 8),
-                                     L"https://")) {
-            return Fail(DownloadCode::ServerRefused, L"redirected to " + answer.FinalUrl);
-        }
-        if (answer.Status / 100 == 3) {
-            return Fail(DownloadCode::ServerRefused,
-                        L"redirected to " + answer.Location + L", which is not https://");
+        if (refused) {
+            return *refused;
         }
         const AnswerPlan plan = PlanAnswer(answer.Status, answer.ContentLength, answer.ContentRange,
                                            offset, offer.Size);
@@ -341,14 +367,15 @@ PackageDownload DownloadPackage(const PackageOffer& offer, const DownloadOptions
             const bool retry = answer.Status >= 500 || answer.Status == 429 || answer.Status == 408;
             return Fail(DownloadCode::ServerRefused, plan.Refusal, retry);
         }
-        if (plan.Use == AnswerUse::StartOver || !partial) {
+        if (plan.Use == AnswerUse::StartOver || offset == 0) {
             // Another file than the partial one, or the first bytes: from 0,
-            // the validator written before the first byte.
+            // the record written before the first byte.
             offset = 0;
+            resumed = false;
             partial.reset();
             partial = OpenPartial(files.Partial, CREATE_ALWAYS);
             if (partial.get() == INVALID_HANDLE_VALUE || !StartHash(hash) ||
-                !WriteValidator(files.Validator, answer.Validator)) {
+                !WriteValidator(files.Validator, offer, answer.Validator)) {
                 return Fail(DownloadCode::FileFailed,
                             WindowsError(GetLastError()) + L" starting " + files.Partial);
             }
@@ -356,6 +383,9 @@ PackageDownload DownloadPackage(const PackageOffer& offer, const DownloadOptions
         LARGE_INTEGER end = {};
         end.QuadPart = static_cast<LONGLONG>(offset);
         SetFilePointerEx(partial.get(), end, nullptr, FILE_BEGIN);
+        // An exception of the progress callback (or std::bad_alloc) leaves
+        // through here: the stream's owner ends its thread, what was handed
+        // is written, and the partial file stays.
         StreamToDisk disk;
         StartStreamToDisk(disk, partial.get(), hash);
         std::optional<PackageDownload> failure = ReceiveBody(get, offer, options, offset, disk);
@@ -393,6 +423,49 @@ PackageDownload DownloadPackage(const PackageOffer& offer, const DownloadOptions
     }
     DeleteFileW(files.Validator.c_str());
     return Downloaded(offer, files.Final);
+}
+
+} // namespace
+
+PackageDownload DownloadPackage(const PackageOffer& offer, const DownloadOptions& options) {
+    const std::wstring refusal = CheckOffer(offer, options);
+    if (!refusal.empty()) {
+        return Fail(DownloadCode::OfferRefused, refusal);
+    }
+    // One download per folder: another editor window gets "already downloading".
+    const std::wstring lockPath = options.Folder + L"\\download.lock";
+    const UniqueHandle lock =
+        OwnHandle(CreateFileW(lockPath.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
+                              FILE_FLAG_DELETE_ON_CLOSE, nullptr));
+    if (lock.get() == INVALID_HANDLE_VALUE) {
+        const DWORD error = GetLastError();
+        return error == ERROR_SHARING_VIOLATION
+                   ? Fail(DownloadCode::AlreadyDownloading, L"", true)
+                   : Fail(DownloadCode::FileFailed, WindowsError(error) + L" locking " + lockPath);
+    }
+    Files files;
+    files.Final = options.Folder + L"\\tavoPDF-" + offer.Version +
+                  (offer.Kind == PackageFormat::Msi ? L".msi" : L".exe");
+    files.Partial = files.Final + L".partial";
+    files.Validator = files.Partial + L".validator";
+    std::vector<char> buffer(ReadChunkBytes);
+    if (IsAlreadyThere(offer, files.Final, buffer)) {
+        return Downloaded(offer, files.Final);
+    }
+    // Not the offer's: nothing may read it in the partial file's place.
+    if (!DeleteFileW(files.Final.c_str()) && GetLastError() != ERROR_FILE_NOT_FOUND) {
+        return Fail(DownloadCode::FileFailed,
+                    WindowsError(GetLastError()) + L" removing " + files.Final);
+    }
+    bool resumed = false;
+    PackageDownload result = FetchAndCheck(offer, options, files, buffer, resumed);
+    // Bytes of two fetches that do not hash to the offer's may be two files
+    // mixed by the way: once more from zero (the bad bytes are gone) before
+    // the check's verdict is final.
+    if (result.Code == DownloadCode::CheckFailed && resumed) {
+        result = FetchAndCheck(offer, options, files, buffer, resumed);
+    }
+    return result;
 }
 
 } // namespace tavo

@@ -59,3 +59,9 @@ DWORD FinishStreamToDisk(StreamToDisk& stream) {
     stream.Worker.join();
     return stream.Error;
 }
+
+StreamToDisk::~StreamToDisk() {
+    if (Worker.joinable()) {
+        FinishStreamToDisk(*this);
+    }
+}

@@ -11,7 +11,14 @@
 #include <thread>
 #include <vector>
 
+// The owner of its thread: one still running when the record goes (an
+// exception on the receiving side) is finished then, so it never outlives it.
 struct StreamToDisk {
+    StreamToDisk() = default;
+    StreamToDisk(const StreamToDisk&) = delete;
+    StreamToDisk& operator=(const StreamToDisk&) = delete;
+    ~StreamToDisk();
+
     HANDLE File = nullptr;            // the partial file, at its end; not owned
     const StreamHash* Hash = nullptr; // not owned
     std::mutex Lock;

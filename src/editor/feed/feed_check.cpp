@@ -1,6 +1,7 @@
 #include "editor/download/https_get.h"
 #include "editor/feed/feed_decision.h"
 
+#include "base/handle_owner.h"
 #include "base/paths.h"
 
 #include <cwchar>
@@ -9,11 +10,22 @@ namespace tavo {
 
 namespace {
 
-// The whole body of a GET, refused past the limit before more is read.
-DWORD FetchSmall(const std::wstring& url, DWORD stallLimitMs, std::string& bytes,
+constexpr DWORD StateLockWaitMs = 5000;
+
+FeedAnswer Answered(FeedCode code, std::wstring detail, bool retryMayHelp = false) {
+    FeedAnswer answer;
+    answer.Code = code;
+    answer.Detail = std::move(detail);
+    answer.RetryMayHelp = retryMayHelp;
+    return answer;
+}
+
+// The whole body of a GET, refused past the limit before more is read; a
+// body shorter than its Content-Length was cut by the network.
+DWORD FetchSmall(const std::wstring& url, const FeedCheck& check, std::string& bytes,
                  HttpsAnswer& answer) {
     HttpsGet get;
-    const DWORD sent = SendHttpsGet(url, L"", stallLimitMs, get, answer);
+    const DWORD sent = SendHttpsGet(url, L"", check.StallLimitMs, check.Stop, get, answer);
     if (sent != ERROR_SUCCESS || answer.Status != 200) {
         return sent;
     }
@@ -26,46 +38,95 @@ DWORD FetchSmall(const std::wstring& url, DWORD stallLimitMs, std::string& bytes
         }
         bytes.append(buffer.data(), read);
     }
+    if (answer.ContentLength && bytes.size() < *answer.ContentLength) {
+        return ERROR_WINHTTP_CONNECTION_ERROR;
+    }
     return ERROR_SUCCESS;
 }
 
 FeedAnswer NetworkFailure(const std::wstring& what, DWORD error, const HttpsAnswer& answer) {
-    FeedAnswer failure;
-    failure.Code = FeedCode::NetworkFailed;
-    failure.RetryMayHelp = error != ERROR_WINHTTP_SECURE_FAILURE && error != ERROR_SUCCESS
-                               ? true
-                               : answer.Status >= 500 || answer.Status == 429;
+    if (error == ERROR_WINHTTP_REDIRECT_FAILED) {
+        return Answered(FeedCode::Refused, what + L": redirected to a URL that is not https://, "
+                                                  L"or more than ten times (a loop)");
+    }
+    FeedAnswer failure = Answered(FeedCode::NetworkFailed, what);
+    // A certificate the machine does not accept stays so on a retry.
+    failure.RetryMayHelp = error != ERROR_SUCCESS ? !IsCertificateError(error)
+                                                  : answer.Status >= 500 || answer.Status == 429;
     // Seconds only; an HTTP date is left to the editor's own schedule.
     if (!answer.RetryAfter.empty() &&
         answer.RetryAfter.find_first_not_of(L"0123456789") == std::wstring::npos &&
         answer.RetryAfter.size() < 9) {
         failure.RetryAfterSeconds = std::wcstoul(answer.RetryAfter.c_str(), nullptr, 10);
     }
-    failure.Detail =
-        what + (error != ERROR_SUCCESS ? L": Windows error " + std::to_wstring(error)
-                                       : L": the server answers " + std::to_wstring(answer.Status));
+    const bool timedOut = error == ERROR_WINHTTP_TIMEOUT || error == WSAETIMEDOUT;
+    failure.Detail += timedOut ? L": nothing within the stall limit"
+                      : error == ERROR_WINHTTP_CONNECTION_ERROR && answer.Status == 200
+                          ? L": the connection ended before the Content-Length"
+                      : error != ERROR_SUCCESS
+                          ? L": Windows error " + std::to_wstring(error)
+                          : L": the server answers " + std::to_wstring(answer.Status);
     return failure;
+}
+
+// The state file's lock beside it, held without sharing by one check at a
+// time from the state's read to its write: two editor windows would
+// otherwise each make an install id, or write a lower sequence over a
+// higher one. Waits a little for a check that holds it.
+UniqueHandle LockState(const std::wstring& stateFile, const std::stop_token& stop) {
+    const std::wstring path = stateFile + L".lock";
+    for (ULONGLONG started = GetTickCount64();;) {
+        UniqueHandle lock = OwnHandle(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr,
+                                                  OPEN_ALWAYS, FILE_FLAG_DELETE_ON_CLOSE, nullptr));
+        if (lock.get() != INVALID_HANDLE_VALUE || GetLastError() != ERROR_SHARING_VIOLATION ||
+            stop.stop_requested() || GetTickCount64() - started > StateLockWaitMs) {
+            return lock;
+        }
+        Sleep(20);
+    }
 }
 
 } // namespace
 
-FeedAnswer CheckForUpdate(const FeedCheck& check) {
-    if (!EqualsIgnoringAsciiCase(std::wstring_view(check.FeedUrl).substr(0, 8), L"https://")) {
-        FeedAnswer refused;
-        refused.Code = FeedCode::Refused;
-        refused.Detail = L"feed URL: not https://";
-        return refused;
-    }
-    std::string feed, signature;
+} // namespace tavo
+
+using namespace tavo;
+
+std::optional<FeedAnswer> FetchFeed(const FeedCheck& check, std::string& feed,
+                                    std::string& signature) {
     HttpsAnswer answer;
-    DWORD error = FetchSmall(check.FeedUrl, check.StallLimitMs, feed, answer);
+    DWORD error = FetchSmall(check.FeedUrl, check, feed, answer);
+    if (check.Stop.stop_requested()) {
+        return Answered(FeedCode::Stopped, L"");
+    }
     if (error != ERROR_SUCCESS || answer.Status != 200) {
         return NetworkFailure(L"feed", error, answer);
     }
     answer = HttpsAnswer();
-    error = FetchSmall(check.FeedUrl + L".sig", check.StallLimitMs, signature, answer);
+    error = FetchSmall(check.FeedUrl + L".sig", check, signature, answer);
+    if (check.Stop.stop_requested()) {
+        return Answered(FeedCode::Stopped, L"");
+    }
     if (error != ERROR_SUCCESS || (answer.Status != 200 && answer.Status != 404)) {
         return NetworkFailure(L"feed signature", error, answer);
+    }
+    return std::nullopt;
+}
+
+namespace tavo {
+
+FeedAnswer CheckForUpdate(const FeedCheck& check) {
+    const std::wstring refusal = CheckFeedRequest(check);
+    if (!refusal.empty()) {
+        return Answered(FeedCode::Refused, refusal);
+    }
+    std::string feed, signature;
+    if (std::optional<FeedAnswer> failed = FetchFeed(check, feed, signature)) {
+        return *failed;
+    }
+    const UniqueHandle lock = LockState(check.StateFile, check.Stop);
+    if (lock.get() == INVALID_HANDLE_VALUE && GetLastError() == ERROR_SHARING_VIOLATION) {
+        return Answered(FeedCode::Busy, L"state file: another check holds it", true);
     }
     UpdateState state;
     std::wstring problem;

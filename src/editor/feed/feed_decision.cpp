@@ -1,8 +1,12 @@
 #include "editor/feed/feed_decision.h"
 
+#include "base/paths.h"
 #include "base/utf8_text.h"
+#include "editor/download/https_get.h"
 #include "editor/feed/feed_document.h"
 #include "editor/feed/feed_signature.h"
+#include "editor/helper_launch.h"
+#include "verify/checksum.h"
 #include "verify/version_compare.h"
 
 #include <bcrypt.h>
@@ -20,7 +24,35 @@ FeedAnswer Refuse(const std::wstring& detail) {
     return answer;
 }
 
+bool IsPinned(const std::wstring& key, const std::vector<std::wstring>& pins) {
+    for (const std::wstring& pin : pins) {
+        if (EqualsIgnoringAsciiCase(pin, key)) {
+            return true;
+        }
+    }
+    return false;
+}
+
 } // namespace
+
+std::wstring CheckFeedRequest(const FeedCheck& check) {
+    const std::wstring url = CheckHttpsUrl(check.FeedUrl);
+    if (!url.empty()) {
+        return L"feed URL: " + url;
+    }
+    if (!ParseVersion(check.RunningVersion)) {
+        return L"running version: not 2 to 4 numbers";
+    }
+    for (size_t index = 0; index < check.FeedKeys.size(); ++index) {
+        if (!IsChecksumText(check.FeedKeys[index])) {
+            return L"feed key " + std::to_wstring(index + 1) + L": not 64 hexadecimal digits";
+        }
+    }
+    if (check.StallLimitMs == 0 || check.StallLimitMs > StallLimitMostMs) {
+        return L"stall limit: not 1 to 600000 ms";
+    }
+    return CheckPublisherKeys(check.PublisherKeys);
+}
 
 unsigned RolloutBucket(const std::wstring& installId, const std::wstring& version) {
     const std::string text = ToUtf8(installId + L"/" + version);
@@ -70,6 +102,13 @@ FeedAnswer JudgeFeed(const std::string& feed, const std::string& signature, cons
         if (eligible && (best == nullptr || IsNewerVersion(release.Version, best->Version))) {
             best = &release;
         }
+    }
+    // A release signed by a key this editor does not pin would be downloaded
+    // whole and then refused: the publisher forgot to ship the renewed key.
+    if (best != nullptr && !check.PublisherKeys.empty() &&
+        !IsPinned(best->PublisherKey, check.PublisherKeys)) {
+        return Refuse(L"release " + best->Version + L": signed by key " + best->PublisherKey +
+                      L", which this editor does not pin");
     }
     FeedAnswer answer;
     answer.Code = best == nullptr ? FeedCode::UpToDate : FeedCode::Offered;

@@ -1,12 +1,15 @@
 #include "editor/feed/feed_document.h"
 
 #include "base/utf8_text.h"
+#include "editor/download/https_get.h"
 #include "verify/checksum.h"
 #include "verify/version_compare.h"
 
 #include <nlohmann/json.hpp>
 
 #include <cwchar>
+#include <set>
+#include <vector>
 
 using Json = nlohmann::json;
 
@@ -38,7 +41,7 @@ bool IsVersion(const std::wstring& text) {
     return ParseVersion(text).has_value();
 }
 bool IsHttps(const std::wstring& text) {
-    return text.rfind(L"https://", 0) == 0;
+    return text.rfind(L"https://", 0) == 0 && CheckHttpsUrl(text).empty();
 }
 bool IsShort(const std::wstring& text) {
     return text.size() <= 1000;
@@ -105,9 +108,29 @@ std::uint64_t ParseUtcTime(const std::wstring& text) {
 }
 
 std::wstring ParseFeed(const std::string& bytes, FeedDocument& feed) {
-    const Json document = Json::parse(bytes, nullptr, false);
+    // Signed metadata must mean one thing to every reader: a name given twice
+    // in one object (which readers resolve differently) is refused.
+    std::vector<std::set<std::string>> names;
+    std::string twice;
+    const Json document = Json::parse(
+        bytes,
+        [&](int, Json::parse_event_t event, Json& parsed) {
+            if (event == Json::parse_event_t::object_start) {
+                names.emplace_back();
+            } else if (event == Json::parse_event_t::object_end && !names.empty()) {
+                names.pop_back();
+            } else if (event == Json::parse_event_t::key && !names.empty() &&
+                       !names.back().insert(parsed.get<std::string>()).second && twice.empty()) {
+                twice = parsed.get<std::string>();
+            }
+            return true;
+        },
+        false);
     if (document.is_discarded() || !document.is_object()) {
         return L"malformed at the document: not a JSON object";
+    }
+    if (!twice.empty()) {
+        return L"malformed at the document: the name \"" + FromUtf8(twice) + L"\" given twice";
     }
     if (!ReadText(document, "product", feed.Product)) {
         return L"malformed at product";

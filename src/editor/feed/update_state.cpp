@@ -9,6 +9,7 @@
 #include <bcrypt.h>
 
 #include <array>
+#include <vector>
 
 using Json = nlohmann::json;
 
@@ -36,10 +37,17 @@ bool ReadUpdateState(const std::wstring& path, UpdateState& state, std::wstring&
         }
         return false;
     }
-    std::string bytes(65536, '\0');
-    DWORD read = 0;
-    ReadFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr);
-    bytes.resize(read);
+    // Read whole, however many channels it keeps.
+    std::string bytes;
+    std::vector<char> chunk(64 << 10);
+    for (DWORD read = 1; read > 0;) {
+        if (!ReadFile(file.get(), chunk.data(), static_cast<DWORD>(chunk.size()), &read, nullptr)) {
+            problem = L"state file: cannot be read (Windows error " +
+                      std::to_wstring(GetLastError()) + L"); replaced";
+            return false;
+        }
+        bytes.append(chunk.data(), read);
+    }
     const Json document = Json::parse(bytes, nullptr, false);
     const auto id = document.is_object() ? document.find("installId") : document.end();
     const auto sequences = document.is_object() ? document.find("sequences") : document.end();
@@ -47,15 +55,14 @@ bool ReadUpdateState(const std::wstring& path, UpdateState& state, std::wstring&
     bool whole = id != document.end() && id->is_string() && sequences != document.end() &&
                  sequences->is_object();
     if (whole) {
-        const std::string text = id->get<std::string>();
-        kept.InstallId = std::wstring(text.begin(), text.end());
+        kept.InstallId = FromUtf8(id->get<std::string>());
         whole = kept.InstallId.size() == 32 &&
                 kept.InstallId.find_first_not_of(L"0123456789abcdef") == std::wstring::npos;
     }
     if (whole) {
         for (const auto& [channel, sequence] : sequences->items()) {
             whole = whole && sequence.is_number_unsigned();
-            kept.Sequences[std::wstring(channel.begin(), channel.end())] =
+            kept.Sequences[FromUtf8(channel)] =
                 sequence.is_number_unsigned() ? sequence.get<std::uint64_t>() : 0;
         }
     }

@@ -209,10 +209,15 @@ struct DownloadOptions {
     // The editor's per-user updates folder; it must exist. Holds
     // <name>.partial and its validator while a download is unfinished.
     std::wstring Folder;
-    DWORD StallLimitMs = 30000; // no byte for this long ends the attempt
-    // Called on the download's thread, at most about ten times a second.
+    // No byte (or no answer) for this long ends the attempt; 1 to 600000.
+    DWORD StallLimitMs = 30000;
+    // Called on the download's thread, at most about ten times a second. An
+    // exception it throws leaves DownloadPackage as thrown, after the
+    // download's own thread has ended and with the partial file kept.
     std::function<void(const DownloadProgress&)> OnProgress;
-    // A stop asked from any thread ends the attempt, the partial file kept.
+    // A stop asked from any thread ends the attempt within a second, in any
+    // phase (connecting, waiting for the server, receiving), the partial
+    // file kept.
     std::stop_token Stop;
 };
 
@@ -243,7 +248,8 @@ struct PackageDownload {
 // when the server's validator still matches; a file already there whole and
 // right is not fetched again. The bytes are hashed as they arrive; only when
 // the size, the SHA-256 and (with publisher keys) the signature hold is the
-// file given its final name. Every failure is a result.
+// file given its final name. Every failure is a result; only an exception of
+// OnProgress, or std::bad_alloc, reaches the caller as one.
 PackageDownload DownloadPackage(const PackageOffer& offer, const DownloadOptions& options);
 
 // Where and how the editor asks whether there is an update: a signed feed
@@ -257,15 +263,18 @@ struct FeedCheck {
     // Per user: the install id (the rollout's bucket) and the highest sequence
     // seen on each channel. Its folder must exist.
     std::wstring StateFile;
-    bool ByHand = false; // the user asked: the staged rollout does not hold it back
-    DWORD StallLimitMs = 30000;
+    bool ByHand = false;        // the user asked: the staged rollout does not hold it back
+    DWORD StallLimitMs = 30000; // as DownloadOptions::StallLimitMs
+    std::stop_token Stop{};     // a stop from any thread ends the check within a second
 };
 
 enum class FeedCode {
     UpToDate,      // nothing newer that this version may take now
     Offered,       // Offer: the newest release this version may update to
-    Refused,       // the feed cannot be trusted or read: Detail says why
+    Refused,       // the feed cannot be trusted or read, or the check breaks a rule: Detail
     NetworkFailed, // RetryMayHelp, and RetryAfterSeconds when the server said
+    Stopped,       // stopped as asked
+    Busy,          // another check holds the state file: RetryMayHelp
 };
 
 struct FeedAnswer {
@@ -284,7 +293,8 @@ struct FeedAnswer {
 // ("Tavo PDF"), the channel, the expiry and the sequence (never below one
 // seen before, which is kept), and offers the newest release newer than the
 // running version whose minimumVersion it meets, within its rollout (or
-// critical, or asked by hand).
+// critical, or asked by hand), and, with publisher keys, signed by one of them.
+// The state file is held by one check at a time, from its read to its write.
 FeedAnswer CheckForUpdate(const FeedCheck& check);
 
 // Each result in a few words, for a log: "ready", "committed",

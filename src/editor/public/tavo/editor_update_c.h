@@ -87,6 +87,8 @@ typedef void tavo_update_attempt_t;
 #define TAVO_UPDATE_OFFERED 71        /* tavo_feed_check_offer fills a download */
 #define TAVO_UPDATE_FEED_REFUSED 72   /* the detail says why: not signed, expired, ... */
 #define TAVO_UPDATE_FEED_NETWORK_FAILED 73 /* "; retry may help", "; retry after N s" */
+#define TAVO_UPDATE_FEED_STOPPED 74        /* by tavo_feed_check_stop */
+#define TAVO_UPDATE_FEED_BUSY 75 /* another check holds the state file now; retry may help */
 /* A null attempt or text, an unknown field, a start or a field after the start, an
  * await before it: the detail says which. */
 #define TAVO_UPDATE_INVALID_ARGUMENT 90
@@ -211,8 +213,27 @@ int32_t tavo_feed_check_set_text(tavo_feed_check_t* check, int32_t field, const 
 /* Whether the user asked by hand (the staged rollout then does not hold the release back). */
 int32_t tavo_feed_check_set_by_hand(tavo_feed_check_t* check, int32_t by_hand);
 
-/* Fetches and judges the feed: UP_TO_DATE, OFFERED, FEED_REFUSED or FEED_NETWORK_FAILED. */
+/* Fetches and judges the feed: UP_TO_DATE, OFFERED, FEED_REFUSED, FEED_NETWORK_FAILED,
+ * FEED_STOPPED or FEED_BUSY. */
 int32_t tavo_feed_check_run(tavo_feed_check_t* check);
+
+/* Ends a tavo_feed_check_run on another thread within a second (FEED_STOPPED); any thread,
+ * any time, also before the run. OK. */
+int32_t tavo_feed_check_stop(tavo_feed_check_t* check);
+
+#define TAVO_FEED_TEXT_NOTES 1 /* the offered release's notes, to show the user */
+#define TAVO_FEED_TEXT_STATE_PROBLEM                                                               \
+    2 /* the state file could not be read or written: then                                         \
+         every check is a new install to the rollout */
+
+/* A text of the last run's answer (TAVO_FEED_TEXT_*) into the caller's buffer, as
+ * tavo_update_detail; empty when there is none. OK, TEXT_CUT or INVALID_ARGUMENT. */
+int32_t tavo_feed_check_text(const tavo_feed_check_t* check, int32_t which, wchar_t* text,
+                             size_t text_size, size_t* text_needed);
+
+/* 1 when the last run offered a critical release (offer it now, never let it be skipped),
+ * else 0. */
+int32_t tavo_feed_check_critical(const tavo_feed_check_t* check);
 
 /* The detail of the last answer, as tavo_update_detail (with OFFERED: the version offered). */
 int32_t tavo_feed_check_detail(const tavo_feed_check_t* check, wchar_t* text, size_t text_size,
