@@ -63,12 +63,17 @@ sign)
     mv "$5.tmp" "$5"
     ;;
 sign-feed)
+    # Each step's own exit status counts (a pipe would hide a missing key),
+    # and nothing is left behind unless the whole signature was made.
+    openssl dgst -sha256 -sign "$2/$3.key" -out "$5.bin" "$4"
     {
         cat "$2/$3.crt"
         echo "-----BEGIN SIGNATURE-----"
-        openssl dgst -sha256 -sign "$2/$3.key" "$4" | openssl base64
+        openssl base64 -in "$5.bin"
         echo "-----END SIGNATURE-----"
-    } >"$5"
+    } >"$5.tmp" || { rm -f "$5.bin" "$5.tmp"; exit 1; }
+    rm "$5.bin"
+    mv "$5.tmp" "$5"
     ;;
 *)
     echo "usage: signing.sh keys <folder> | sign <keys> <signer> <package> <signed>" \

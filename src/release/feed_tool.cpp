@@ -2,6 +2,7 @@
 
 #include "base/paths.h"
 #include "base/utf8_text.h"
+#include "editor/download/https_get.h"
 #include "editor/feed/feed_decision.h"
 #include "editor/feed/feed_document.h"
 #include "editor/feed/feed_signature.h"
@@ -32,18 +33,63 @@ bool IsNumber(const std::wstring& text) {
            text.find_first_not_of(L"0123456789") == std::wstring::npos;
 }
 
+// A trial folder of the tool's own under the temp folder, new for this run;
+// empty when none can be made.
+std::wstring MakeTrialFolder() {
+    std::error_code error;
+    const std::filesystem::path folder =
+        std::filesystem::temp_directory_path(error) /
+        (L"tavoPDFReleaseCheck-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
+         std::to_wstring(GetTickCount64()));
+    return std::filesystem::create_directories(folder, error) ? folder.wstring() : L"";
+}
+
+int ComposeChecked(const std::vector<std::wstring>& arguments, const std::wstring& trials,
+                   const wchar_t* usage, std::wstring& report);
+
 } // namespace
 
 int ComposeFeed(const std::vector<std::wstring>& arguments, std::wstring& report) {
     const wchar_t* usage =
         L"usage: tavoPDFReleaseCheck compose-feed <feed.json> <channel> <sequence> <expires UTC> "
-        L"--publisher-key HEX --release <package> <msi|exe> <version> <https URL> <minimum "
-        L"version> <rollout percent> <critical|normal> <notes> [--release ...]\n";
-    if (arguments.size() < 15 || !IsNumber(arguments[2]) || ParseUtcTime(arguments[3]) == 0 ||
-        arguments[4] != L"--publisher-key" || !IsChecksumText(arguments[5])) {
+        L"--publisher-key HEX [--trial-install FOLDER] --release <package> <msi|exe> <version> "
+        L"<https URL> <minimum version> <rollout percent> <critical|normal> <notes> "
+        L"[--release ...]\n";
+    std::vector<std::wstring> rest = arguments;
+    std::wstring trials;
+    std::error_code error;
+    if (rest.size() > 7 && rest[6] == L"--trial-install") {
+        trials = rest[7];
+        rest.erase(rest.begin() + 6, rest.begin() + 8);
+        if (std::filesystem::exists(trials, error) && !std::filesystem::is_empty(trials, error)) {
+            report = usage;
+            return 2;
+        }
+    }
+    if (rest.size() < 15 || !IsNumber(rest[2]) || ParseUtcTime(rest[3]) == 0 ||
+        rest[4] != L"--publisher-key" || !IsChecksumText(rest[5])) {
         report = usage;
         return 2;
     }
+    // Every package gets the whole release check, its trial install included:
+    // a folder of the tool's own unless one is given, removed afterwards.
+    const bool ownTrials = trials.empty();
+    trials = ownTrials ? MakeTrialFolder() : trials;
+    if (trials.empty()) {
+        report = L"refused  trial install: no folder could be made; give --trial-install FOLDER\n";
+        return 2;
+    }
+    const int verdict = ComposeChecked(rest, trials, usage, report);
+    if (ownTrials && !trials.empty()) {
+        std::filesystem::remove_all(trials, error);
+    }
+    return verdict;
+}
+
+namespace {
+
+int ComposeChecked(const std::vector<std::wstring>& arguments, const std::wstring& trials,
+                   const wchar_t* usage, std::wstring& report) {
     const std::wstring key = arguments[5];
     Json feed = {{"product", ToUtf8(FeedProduct)},
                  {"channel", ToUtf8(arguments[1])},
@@ -60,10 +106,13 @@ int ComposeFeed(const std::vector<std::wstring>& arguments, std::wstring& report
             report = usage;
             return 2;
         }
-        // Only a package the release check passes, signature by the key included.
+        // Only a package the whole release check passes: signature by the key,
+        // and a trial install whose editor starts with the libraries beside it.
         std::wstring checked;
-        const int verdict =
-            RunReleaseCheck({field(1), field(2), field(3), L"--publisher-key", key}, checked);
+        const std::wstring trial = trials + L"\\release-" + std::to_wstring(at / 9);
+        const int verdict = RunReleaseCheck(
+            {field(1), field(2), field(3), L"--publisher-key", key, L"--trial-install", trial},
+            checked);
         report += checked;
         const size_t json = checked.rfind(L'{');
         const Json release = verdict == 0 && json != std::wstring::npos
@@ -88,22 +137,32 @@ int ComposeFeed(const std::vector<std::wstring>& arguments, std::wstring& report
     if (refused) {
         return 1;
     }
-    std::ofstream(std::filesystem::path(arguments[0]), std::ios::binary) << feed.dump(1) << "\n";
+    std::ofstream file(std::filesystem::path(arguments[0]), std::ios::binary);
+    file << feed.dump(1) << "\n";
+    file.close();
+    if (!file) {
+        report += L"refused  feed: " + arguments[0] + L" cannot be written\n";
+        return 1;
+    }
     report += L"ok       feed: " + arguments[0] + L", sequence " + arguments[2] + L", expires " +
               arguments[3] + L"; sign it, then check-feed\n";
     return 0;
 }
 
+} // namespace
+
 int CheckFeed(const std::vector<std::wstring>& arguments, std::wstring& report) {
     std::vector<std::wstring> keys;
     std::vector<std::pair<std::wstring, std::wstring>> packages;
-    std::wstring above;
+    std::wstring above, live;
     for (size_t at = 2; at < arguments.size(); at += 2) {
         const std::wstring value = at + 1 < arguments.size() ? arguments[at + 1] : L"";
         if (arguments[at] == L"--feed-key" && IsChecksumText(value)) {
             keys.push_back(value);
         } else if (arguments[at] == L"--above-sequence" && IsNumber(value)) {
             above = value;
+        } else if (arguments[at] == L"--above-live" && CheckHttpsUrl(value).empty()) {
+            live = value;
         } else if (arguments[at] == L"--package" && at + 2 < arguments.size()) {
             packages.push_back({value, arguments[++at + 1]});
         } else {
@@ -111,9 +170,10 @@ int CheckFeed(const std::vector<std::wstring>& arguments, std::wstring& report) 
             break;
         }
     }
-    if (arguments.size() < 2 || keys.empty() || above.empty()) {
+    if (arguments.size() < 2 || keys.empty() || above.empty() == live.empty()) {
         report = L"usage: tavoPDFReleaseCheck check-feed <feed.json> <signature> --feed-key HEX "
-                 L"[--feed-key HEX]... --above-sequence N [--package <file> <version>]...\n";
+                 L"[--feed-key HEX]... (--above-sequence N | --above-live <https URL of the "
+                 L"published feed>) [--package <file> <version>]...\n";
         return 2;
     }
     const std::string bytes = ReadWhole(arguments[0]);
@@ -122,6 +182,29 @@ int CheckFeed(const std::vector<std::wstring>& arguments, std::wstring& report) 
         report += (ok ? L"ok       " : L"refused  ") + found + L"\n";
         refused = refused || !ok;
     };
+    if (!live.empty()) {
+        // The published feed, checked as an editor checks it: its sequence
+        // is the one to rise above.
+        tavo::FeedCheck published;
+        published.FeedUrl = live;
+        std::string liveFeed, liveSignature;
+        const std::optional<tavo::FeedAnswer> failed =
+            FetchFeed(published, liveFeed, liveSignature);
+        const std::wstring unsigned_ =
+            failed ? failed->Detail : CheckFeedSignature(liveFeed, liveSignature, keys);
+        FeedDocument published_;
+        const std::wstring malformed = unsigned_.empty() ? ParseFeed(liveFeed, published_) : L"";
+        verdict(unsigned_.empty() && malformed.empty(),
+                L"live feed: " + live + L" " +
+                    (!unsigned_.empty() ? unsigned_
+                     : !malformed.empty()
+                         ? malformed
+                         : L"is sequence " + std::to_wstring(published_.Sequence)));
+        if (!unsigned_.empty() || !malformed.empty()) {
+            return 1;
+        }
+        above = std::to_wstring(published_.Sequence);
+    }
     const std::wstring signature = CheckFeedSignature(bytes, ReadWhole(arguments[1]), keys);
     verdict(signature.empty(),
             L"signature: " + (signature.empty() ? L"by a key given" : signature));
@@ -136,8 +219,11 @@ int CheckFeed(const std::vector<std::wstring>& arguments, std::wstring& report) 
     verdict(feed.ExpiresUtc >
                 ((static_cast<std::uint64_t>(now.dwHighDateTime) << 32) | now.dwLowDateTime),
             L"expires " + feed.ExpiresText);
-    verdict(feed.Sequence > std::wcstoull(above.c_str(), nullptr, 10),
-            L"sequence " + std::to_wstring(feed.Sequence) + L", above " + above);
+    const bool higher = feed.Sequence > std::wcstoull(above.c_str(), nullptr, 10);
+    verdict(higher, L"sequence " + std::to_wstring(feed.Sequence) +
+                        (higher ? L", above " + above
+                                : L", not above " + above + L": raise the sequence above " + above +
+                                      L", compose and sign the feed again"));
     for (const auto& [file, version] : packages) {
         const FeedRelease* release = nullptr;
         for (const FeedRelease& each : feed.Releases) {

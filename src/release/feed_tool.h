@@ -4,10 +4,14 @@
 // check, and checked once signed, before it is uploaded.
 //
 // tavoPDFReleaseCheck compose-feed <feed.json> <channel> <sequence> <expires UTC>
-//     --publisher-key HEX --release <package> <msi|exe> <version> <https URL>
-//     <minimum version> <rollout percent> <critical|normal> <notes> [--release ...]
+//     --publisher-key HEX [--trial-install FOLDER] --release <package> <msi|exe> <version>
+//     <https URL> <minimum version> <rollout percent> <critical|normal> <notes> [--release ...]
+//   Each package gets the whole release check, a trial install included (in a
+//   folder of the tool's own, removed afterwards, unless one is given).
 // tavoPDFReleaseCheck check-feed <feed.json> <signature> --feed-key HEX [--feed-key HEX]...
-//     --above-sequence N [--package <file> <version>]...
+//     (--above-sequence N | --above-live <URL>) [--package <file> <version>]...
+//   --above-live fetches the published feed, checks its signature against the
+//   keys and takes its sequence as the one to rise above.
 
 #include <string>
 #include <vector>
