@@ -5,7 +5,7 @@
 // helper_bench <work folder> <sha256 of each checksum file> <files...>: see
 // scripts/bench for the exact arguments.
 
-#include "editor/package_signer.h"
+#include "editor/handover/package_signer.h"
 #include "harness.h"
 #include "handoff/suite_scan.h"
 #include "install/installer_command_line.h"

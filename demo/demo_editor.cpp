@@ -1,26 +1,22 @@
-// The example editor: how an editor updates itself through the update helper
-// with the editor's library (src/editor/editor_update.h). Built at 1.0 and at
-// 2.0. It has no window: what a real editor would show its user it writes as
-// a line to the file that TAVO_DEMO_SCREEN names, for scripts/demo to print.
+// The example editor: how an editor keeps itself up to date with the
+// editor's library: the start-up call first, then one updater with the stock
+// dialogs (src/editor/public/tavo/editor_updater.h). Built at 1.0 and at 2.0.
+// It has no document window: what a real editor would show its user it
+// writes as a line to the file that TAVO_DEMO_SCREEN names, for scripts/demo
+// to print.
 //
-// tavoPDFEditor.exe [documents...]
-//     [--update-feed <feed URL> <feed key> <publisher key>]
-//     [--update-status <status file>]
+// tavoPDFEditor.exe [documents...] [--update-feed <feed URL> <feed key> <publisher key>]
 //
 // --update-feed is where the editor looks for updates, with the pins of the
-// feed's and the publisher's keys (an editor has them built in): the editor
-// checks the signed feed, downloads what it offers with a progress window,
-// then hands it over;
-// --update-status is what the editor asks the helper to restart it with, so
-// that the restarted editor can tell the user how the update went.
+// feed's and the publisher's keys (an editor has them built in).
 
 #include "base/paths.h"
-#include "download_window.h"
-#include "tavo/editor_update.h"
+#include "tavo/editor_updater.h"
 #include "verify/file_version.h"
 
 #include <shellapi.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 
@@ -42,137 +38,110 @@ void Show(const std::wstring& text) {
     }
 }
 
-// The restarted editor tells the user how the update went, once.
-void ShowUpdateOutcome(const std::wstring& statusFile) {
-    const UpdateOutcome outcome = ReadUpdateOutcome(statusFile);
-    switch (outcome.Kind) {
-    case OutcomeKind::Installed:
-        return Show(L"updated: " + outcome.Text);
-    case OutcomeKind::InstalledRestartAdvised:
-        return Show(L"updated; Windows asks for a restart to finish: " + outcome.Text);
-    case OutcomeKind::RefusedBeforeEditorExit:
-    case OutcomeKind::UnexpectedError:
-        return Show(L"the update was not installed: " + outcome.Text);
-    case OutcomeKind::InstalledRestartFailed:
-        // Updated; the helper's dialog said its first restart failed, and started this one.
-        return Show(L"updated (the helper has shown that its first restart failed): " +
-                    outcome.Text);
-    case OutcomeKind::FailedAfterEditorExit:
-        // The helper's dialog has told the user already: no second dialog.
-        return Show(L"(the helper has shown why) the update did not finish: " + outcome.Text);
-    case OutcomeKind::NothingWritten:
-    case OutcomeKind::Unreadable:
-    case OutcomeKind::NotAnOutcome:
-        return Show(L"cannot tell how the update went: the status file holds no outcome");
+// scripts/screenshot sets DEMO_HOLD_PROGRESS_FOLDER: once a third is there,
+// the download waits until the progress window has been photographed.
+void HoldForScreenshot(const DownloadProgress& progress) {
+    static bool held = false;
+    const wchar_t* folder = _wgetenv(L"DEMO_HOLD_PROGRESS_FOLDER");
+    if (folder == nullptr || held || progress.Received * 3 < progress.Total) {
+        return;
+    }
+    held = true;
+    const std::wstring shown = std::wstring(folder) + L"\\progress-shown";
+    const std::wstring taken = std::wstring(folder) + L"\\screenshot-taken";
+    CloseHandle(CreateFileW(shown.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    for (int tries = 0; tries < 600 && GetFileAttributesW(taken.c_str()) == INVALID_FILE_ATTRIBUTES;
+         ++tries) {
+        Sleep(100);
     }
 }
 
-// Hands the update over to the helper; true when the editor must exit now.
-bool HandOverUpdate(const wchar_t* const* feed, std::vector<std::wstring> documents) {
-    // A copy outside the install folder: the installer may replace the one there.
-    std::wstring temp(MAX_PATH + 1, L'\0');
-    temp.resize(GetTempPathW(MAX_PATH + 1, temp.data()));
-    const std::wstring helper = temp + L"tavoPDFUpdateHelper.exe";
-    CopyFileW((ParentFolder(ExecutablePath()) + L"\\tavoPDFUpdateHelper.exe").c_str(),
-              helper.c_str(), FALSE);
+// The restarted editor tells the user how the update went, once.
+void ShowUpdateOutcome(const UpdateRestart& restart) {
+    const UpdateOutcome& outcome = restart.Outcome;
+    switch (outcome.Kind) {
+    case OutcomeKind::Installed:
+    case OutcomeKind::InstalledRestartAdvised:
+    case OutcomeKind::InstalledRestartFailed:
+        Show(L"updated: " + outcome.Text);
+        break;
+    case OutcomeKind::FailedAfterEditorExit: // the helper's dialog has told the user already
+        Show(L"(the helper has shown why) the update did not finish: " + outcome.Text);
+        break;
+    default:
+        Show(L"the update was not installed: " + outcome.Text + L" " + restart.StatusFile);
+    }
+}
 
-    // The user's own updates folder; a download stopped earlier goes on there.
-    const std::wstring updates = std::wstring(_wgetenv(L"LOCALAPPDATA")) + L"\\Tavo PDF\\Updates";
-    std::error_code error;
-    std::filesystem::create_directories(updates, error);
-    FeedCheck check;
-    check.FeedUrl = feed[0];
-    check.Channel = L"stable";
-    check.RunningVersion = ReadFileVersion(ExecutablePath());
-    check.FeedKeys = {feed[1]};
-    check.PublisherKeys = {feed[2]};
-    check.StateFile = updates + L"\\update state.json";
-    const FeedAnswer answer = CheckForUpdate(check);
-    Show(L"checked " + check.FeedUrl + L": " + NameOf(answer.Code) + L" " + answer.Detail);
-    if (answer.Code != FeedCode::Offered) {
-        return false;
-    }
-    Show(L"the feed offers " + answer.Offer.Version + L" (\"" + answer.Notes +
-         L"\"); downloading " + answer.Offer.Url + L" into " + updates);
-    const PackageDownload download = DownloadWithProgressWindow(answer.Offer, updates);
-    if (download.Code != DownloadCode::Downloaded) {
-        Show(L"no update now: " + std::wstring(NameOf(download.Code)) + L" " + download.Detail);
-        return false;
-    }
-    Show(L"downloaded and verified: " + download.Order.PackagePath);
-
-    UpdateOrder order = download.Order;
-    order.HelperPath = helper;
-    order.StatusFilePath = ParentFolder(order.PackagePath) + L"\\update status.txt";
-    order.EditorArguments = std::move(documents);
-    order.EditorArguments.insert(order.EditorArguments.end(),
-                                 {L"--update-status", order.StatusFilePath});
-
-    UpdateHandoff handoff;
-    const HelperStart start = StartUpdateHelper(order, handoff);
-    if (!start.Started) {
-        Show(L"cannot start the update: " +
-             (start.Refusal.empty() ? L"Windows error " + std::to_wstring(start.WindowsError)
-                                    : start.Refusal));
-        return false;
-    }
-    Show(L"started the update helper; it verifies " + order.PackagePath);
-    const HelperReadiness readiness = AwaitHelperReady(handoff, 60000);
-    if (readiness.State != HelperState::Ready) {
-        CancelUpdate(handoff);
-        Show(L"no update now: " +
-             (readiness.State == HelperState::EndedBeforeReady
-                  ? L"the helper ended with " + std::to_wstring(readiness.ExitCode) + L": " +
-                        readiness.Outcome.Text
-                  : std::wstring(L"the helper was not ready in time")));
-        return false;
-    }
-    Show(L"the helper is ready; saving the user's work and closing the documents");
-    if (CommitUpdate(handoff) != CommitResult::Committed) {
-        CancelUpdate(handoff);
-        Show(L"the helper is gone; no update now");
-        return false;
-    }
-    Show(L"committed; exiting so that the update can be installed");
-    return true;
+const wchar_t* Words(UpdaterEvent event) {
+    const wchar_t* const words[] = {L"up to date", L"refused", L"network failed", L"skipped",
+                                    L"not now",    L"failed",  L"committed",      L"forbidden"};
+    return words[static_cast<int>(event)];
 }
 
 } // namespace
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+    // First thing: an update before this start, and the editor's own arguments.
     int count = 0;
-    LPWSTR* arguments = CommandLineToArgvW(GetCommandLineW(), &count);
+    LPWSTR* split = CommandLineToArgvW(GetCommandLineW(), &count);
+    const UpdateRestart restart = HandleUpdateRestart(count, split);
+    LocalFree(split);
     std::wstring folder(32768, L'\0');
     folder.resize(GetCurrentDirectoryW(32768, folder.data()));
     Show(L"started in " + folder + L", command line: " + GetCommandLineW());
-
-    std::vector<std::wstring> documents;
-    const wchar_t* const* feed = nullptr;
-    std::wstring statusFile;
-    for (int index = 1; index < count; ++index) {
-        Show(L"    argument: [" + std::wstring(arguments[index]) + L"]");
+    for (size_t index = 1; index < restart.Arguments.size(); ++index) {
+        Show(L"    argument: [" + restart.Arguments[index] + L"]");
     }
-    for (int index = 1; index < count; ++index) {
-        const std::wstring argument = arguments[index];
-        if (argument == L"--update-feed" && index + 3 < count) {
-            feed = arguments + index + 1;
-            index += 3;
-        } else if (argument == L"--update-status" && index + 1 < count) {
-            statusFile = arguments[++index];
-        } else {
-            documents.push_back(argument);
-        }
+    if (restart.AfterUpdate) {
+        ShowUpdateOutcome(restart);
     }
-    if (!statusFile.empty()) {
-        ShowUpdateOutcome(statusFile);
-    }
-    if (feed != nullptr && HandOverUpdate(feed, documents)) {
-        LocalFree(arguments);
+    const std::vector<std::wstring>& arguments = restart.Arguments;
+    const auto feed = std::find(arguments.begin(), arguments.end(), L"--update-feed");
+    if (feed == arguments.end() || arguments.end() - feed < 4) {
+        Show(L"runs on as the user's editor");
+        Sleep(300000);
         return 0;
     }
-    LocalFree(arguments);
-    // An editor runs until its user closes it; this one for five minutes at most.
+    // The updater, with the stock dialogs around the editor's own "save and
+    // close" and "exit".
+    const HANDLE exit = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    UpdaterSettings settings;
+    settings.FeedUrl = feed[1];
+    settings.FeedKeys = {feed[2]};
+    settings.PublisherKeys = {feed[3]};
+    UpdaterCallbacks callbacks = StockUpdaterDialogs(
+        [] {
+            Show(L"saving the user's work and closing the documents");
+            return true;
+        },
+        [exit] { SetEvent(exit); });
+    callbacks.AskToInstall = [ask = callbacks.AskToInstall](const UpdateOffered& offer) {
+        Show(L"the updater offers " + offer.Version + L" (\"" + offer.Notes + L"\")");
+        const UpdateChoice choice = ask(offer);
+        Show(choice == UpdateChoice::InstallNow ? L"the user chose: install now"
+                                                : L"the user chose: not now");
+        return choice;
+    };
+    callbacks.OnProgress = [progress = callbacks.OnProgress](const DownloadProgress& done) {
+        progress(done);
+        HoldForScreenshot(done);
+    };
+    callbacks.OnEvent = [event = callbacks.OnEvent](UpdaterEvent what, const std::wstring& text) {
+        event(what, text);
+        Show(std::wstring(L"updater: ") + Words(what) + L" " + text);
+    };
+    {
+        Updater updater(settings, std::move(callbacks));
+        Show(L"checks for updates in the background (" +
+             (updater.AutomaticChecksOff().empty() ? L"automatic checks on"
+                                                   : updater.AutomaticChecksOff()) +
+             L")");
+        if (WaitForSingleObject(exit, 300000) == WAIT_OBJECT_0) {
+            Show(L"exits so that the update can be installed");
+            return 0; // the updater's thread has returned from its last call
+        }
+    }
     Show(L"runs on as the user's editor");
-    Sleep(300000);
     return 0;
 }

@@ -14,6 +14,7 @@
 
 #include <tlhelp32.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <vector>
@@ -59,22 +60,46 @@ std::vector<DWORD> ChildProcesses(DWORD parent, const wchar_t* fileName) {
     return children;
 }
 
-// scripts/screenshot sets DEMO_HOLD_DIALOG_FOLDER: the first dialog stays
-// up until the script has photographed the screen (at most 30 seconds).
-void HoldDialogForScreenshot(const std::wstring& dialog) {
-    static bool held = false;
+// scripts/screenshot sets DEMO_HOLD_DIALOG_FOLDER: the first dialog of each
+// kind stays up until the script has photographed the screen (at most 30
+// seconds); `shown` names the kind.
+void HoldDialogForScreenshot(const std::wstring& dialog, const wchar_t* shown = L"dialog-shown") {
+    static std::vector<std::wstring> held;
     const wchar_t* folder = _wgetenv(L"DEMO_HOLD_DIALOG_FOLDER");
-    if (folder == nullptr || held) {
+    if (folder == nullptr || std::find(held.begin(), held.end(), shown) != held.end()) {
         return;
     }
-    held = true;
-    WriteBytes(std::wstring(folder) + L"\\dialog-shown", WideToUtf8(dialog));
-    const std::wstring taken = std::wstring(folder) + L"\\screenshot-taken";
+    held.push_back(shown);
+    WriteBytes(std::wstring(folder) + L"\\" + shown, WideToUtf8(dialog));
+    const std::wstring taken = std::wstring(folder) + L"\\" + shown + L"-taken";
     for (int attempt = 0; attempt < 300; ++attempt) {
         if (GetFileAttributesW(taken.c_str()) != INVALID_FILE_ATTRIBUTES) {
             return;
         }
         Sleep(100);
+    }
+}
+
+// Answers the updater's stock windows of the editor as its user would:
+// "Install now" in the offer, "Yes" to saving and restarting.
+void AnswerTheUpdater(DWORD editor) {
+    for (const auto& [windowClass, button] :
+         {std::pair{L"TavoPDFUpdateWindow", IDOK}, {L"#32770", IDYES}}) {
+        const HWND window = FindWindowW(windowClass, L"Tavo PDF update");
+        DWORD owner = 0;
+        GetWindowThreadProcessId(window, &owner);
+        if (window == nullptr || owner != editor || !IsWindowVisible(window)) {
+            continue;
+        }
+        wchar_t text[1024] = {};
+        GetDlgItemTextW(window, button == IDOK ? 1 : 0xFFFF, text, 1024);
+        Say(std::wstring(L"the editor asks: ") + text);
+        if (button == IDOK) {
+            HoldDialogForScreenshot(text, L"offer-shown");
+        }
+        Say(button == IDOK ? L"answered Install now" : L"answered Yes");
+        PostMessageW(window, WM_COMMAND, button, 0);
+        Sleep(200); // the window goes before it is looked for again
     }
 }
 
@@ -107,6 +132,7 @@ int wmain(int argumentCount, wchar_t** arguments) {
     StartedProcess helper;
     while (WaitForSingleObject(editor.Process, 10) == WAIT_TIMEOUT) {
         RelayScreen(screen, printed);
+        AnswerTheUpdater(editor.ProcessId);
         const std::vector<DWORD> found =
             ChildProcesses(editor.ProcessId, L"tavoPDFUpdateHelper.exe");
         if (helper.Process == nullptr && !found.empty()) {
@@ -136,11 +162,27 @@ int wmain(int argumentCount, wchar_t** arguments) {
         return 1;
     }
     std::printf("\nhelper exit code: %lu\n", end.ExitCode);
-    // The editor asks for the status file beside the package it downloaded.
+    // The restarted editor removed the status file after a good update; it
+    // stays after a failure.
     const std::optional<std::string> status = ReadBytes(
         _wgetenv(L"LOCALAPPDATA") + std::wstring(L"\\Tavo PDF\\Updates\\update status.txt"));
-    std::printf("status file: %s\n", status ? ("\"" + *status + "\"").c_str() : "(none)");
+    std::printf("status file: %s\n",
+                status ? ("\"" + *status + "\"").c_str() : "(removed after a good update)");
     std::printf("editor version after: %s\n", WideToUtf8(ReadFileVersion(editorPath)).c_str());
+    // The restarted editor's start-up call removes the update's files once
+    // the helper has ended; what stays is the updater's state and log.
+    const std::wstring updates = _wgetenv(L"LOCALAPPDATA") + std::wstring(L"\\Tavo PDF\\Updates");
+    std::wstring left;
+    for (int tries = 0; tries < 100; ++tries, Sleep(100)) {
+        left.clear();
+        for (const auto& file : std::filesystem::directory_iterator(updates)) {
+            left += L" [" + file.path().filename().wstring() + L"]";
+        }
+        if (left.find(L"[tavoPDF") == std::wstring::npos) {
+            break;
+        }
+    }
+    std::printf("updates folder afterwards:%s\n", WideToUtf8(left).c_str());
     for (const DWORD restarted : ChildProcesses(helper.ProcessId, L"tavoPDFEditor.exe")) {
         StartedProcess running = {OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, restarted),
                                   restarted};

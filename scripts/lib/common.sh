@@ -98,7 +98,9 @@ stop_wine_and_display() {
     [ -n "${WINEPREFIX:-}" ] && wineserver -k 2>/dev/null || true
     [ -n "${XVFB_PID:-}" ] && kill "$XVFB_PID" 2>/dev/null || true
     stop_web_servers
-    [ -n "${SMALL_DISK:-}" ] && { $SUDO umount "$SMALL_DISK" 2>/dev/null || true; }
+    if [ -n "${SMALL_DISK:-}" ]; then
+        $SUDO umount "$SMALL_DISK" 2>/dev/null || true
+    fi
 }
 
 # A 32 MB disk of its own as drive T: of the prefix (a tmpfs), where a

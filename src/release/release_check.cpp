@@ -4,7 +4,7 @@
 #include "base/handle_owner.h"
 #include "base/outcomes.h"
 #include "base/paths.h"
-#include "editor/package_signer.h"
+#include "editor/handover/package_signer.h"
 #include "release/imported_libraries.h"
 #include "release/msi_tables.h"
 #include "release/trial_install.h"

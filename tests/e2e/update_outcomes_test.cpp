@@ -77,12 +77,7 @@ struct Row {
 // What every restarted editor must get back exactly, and the command line
 // that carries it; a status file text longer than every outcome text, so that
 // a write that does not replace the whole file leaves bytes behind.
-// clang-format off
-const Arguments EditorArguments = {L"--open",     L"C:\\Docs\\Q3 report.pdf", L"",
-                                   L"tab\there",  L"say \"hi\"",               L"ends\\with\\",
-                                   L"\\\\srv\\s\\", L"中文 ünï",                 L"\U0001F600",
-                                   L"a\\\"b",    L"\\\\\"\\\\"};
-// clang-format on
+const Arguments& EditorArguments = AwkwardArguments;
 const std::wstring EditorArgumentsQuoted =
     L" \"--open\" \"C:\\Docs\\Q3 report.pdf\" \"\" \"tab\there\" \"say \\\"hi\\\"\" "
     L"\"ends\\with\\\\\" \"\\\\srv\\s\\\\\" \"中文 ünï\" \"\U0001F600\" "

@@ -1,10 +1,12 @@
 #include "harness.h"
 
+#include "base/handle_owner.h"
 #include "base/paths.h"
-#include "editor/helper_launch.h"
+#include "editor/handover/helper_launch.h"
 #include "verify/checksum.h"
 
 #include <bcrypt.h>
+#include <tlhelp32.h>
 
 #include <cstdio>
 #include <filesystem>
@@ -16,6 +18,41 @@ using namespace tavo;
 
 std::wstring ExecutableFolder() {
     return ParentFolder(ExecutablePath());
+}
+
+// clang-format off
+const std::vector<std::wstring> AwkwardArguments = {
+    L"--open",     L"C:\\Docs\\Q3 report.pdf", L"",
+    L"tab\there",  L"say \"hi\"",               L"ends\\with\\",
+    L"\\\\srv\\s\\", L"中文 ünï",                 L"\U0001F600",
+    L"a\\\"b",    L"\\\\\"\\\\"};
+// clang-format on
+
+StartedProcess FindProcess(const std::wstring& image) {
+    const std::wstring name = image.substr(image.rfind(L'\\') + 1);
+    for (int tries = 0; tries < 1200; ++tries, Sleep(25)) {
+        const UniqueHandle snapshot = OwnHandle(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+        PROCESSENTRY32W entry = {};
+        entry.dwSize = sizeof(entry);
+        for (BOOL more = Process32FirstW(snapshot.get(), &entry); more;
+             more = Process32NextW(snapshot.get(), &entry)) {
+            StartedProcess found = {
+                OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION,
+                            FALSE, entry.th32ProcessID),
+                entry.th32ProcessID};
+            wchar_t path[32768] = {};
+            DWORD size = 32768;
+            if (_wcsicmp(entry.szExeFile, name.c_str()) == 0 && found.Process != nullptr &&
+                QueryFullProcessImageNameW(found.Process, 0, path, &size) &&
+                _wcsicmp(path, image.c_str()) == 0) {
+                return found;
+            }
+            if (found.Process != nullptr) {
+                CloseHandle(found.Process);
+            }
+        }
+    }
+    return {};
 }
 
 std::wstring Environment(const wchar_t* name) {

@@ -36,6 +36,10 @@ void CopySetupDescribedInLowerCase(const std::wstring& setup, const std::wstring
 // editor names its publisher's keys.
 std::wstring KeyPin(const std::wstring& signer);
 
+// Arguments that a restarted editor must get back exactly: blanks, quotes,
+// backslashes before quotes and at the end, an empty one, tabs, CJK, emoji.
+extern const std::vector<std::wstring> AwkwardArguments;
+
 struct StartedProcess {
     HANDLE Process = nullptr;
     DWORD ProcessId = 0;
@@ -45,6 +49,8 @@ struct StartedProcess {
 StartedProcess StartProcess(const std::wstring& executable, const std::wstring& commandLine,
                             const std::wstring& workingFolder);
 void EndProcess(StartedProcess& process);
+// The running process whose image is this file (30 s at most); none: null.
+StartedProcess FindProcess(const std::wstring& image);
 // Starts the stand-in at path (copied there first, without a version
 // resource, if nothing is there) in its folder, once its start is recorded.
 StartedProcess StartStandIn(const std::wstring& path);

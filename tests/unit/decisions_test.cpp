@@ -6,23 +6,26 @@
 // and a system directory that does not fit.
 
 #include "app/update_request.h"
+#include "base/paths.h"
 #include "editor/download/download_decisions.h"
 #include "editor/download/https_get.h"
 #include "editor/feed/feed_decision.h"
 #include "editor/feed/feed_document.h"
-#include "editor/helper_launch.h"
+#include "editor/handover/helper_launch.h"
 #include "harness.h"
 #include "handoff/suite_scan.h"
 #include "install/installer_command_line.h"
 #include "install/installer_run.h"
 #include "release/feed_tool.h"
 #include "release/release_check.h"
+#include "tavo/editor_updater.h"
 #include "verify/file_version.h"
 #include "verify/version_compare.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstring>
 #include <filesystem>
 #include <stdexcept>
 #include <thread>
@@ -335,6 +338,13 @@ TEST(ReleaseCheck, TellsWhetherTheHelperWillInstallAPackage) {
         {{packages + L"editor-2.0-8.msi", L"msi", L"2.0", trial, MakeWorkFolder(L"trial")},
          0,
          {L"ok       libraries", L"\"sha256\":", L"!publisherKey"}},
+        // The README's samples as written: the editor, its DLL and the helper.
+        {{packages + L"readme-sample.msi", L"msi", L"2.0", trial, MakeWorkFolder(L"trial")},
+         0,
+         {L"ok       trial install", L"ok       libraries"}},
+        {{packages + L"readme-sample.exe", L"exe", L"2.0", trial, MakeWorkFolder(L"trial")},
+         0,
+         {L"ok       trial install", L"ok       libraries"}},
         {{packages + L"none.msi", L"msi", L"2.0"}, 2, {unopened, L"!identity", L"!{"}},
         {{packages + L"signed\\editor-2.0-unrelated.exe", L"exe", L"2.0", L"--publisher-key", key},
          1,
@@ -600,6 +610,88 @@ TEST(FeedState, IsNeverHalfWrittenAndAnUnreadableOneIsReplaced) {
     EXPECT_FALSE(ReadUpdateState(path, read, problem));
     EXPECT_EQ(problem, L"state file: unreadable; replaced");
     EXPECT_EQ(read.InstallId.size(), 32u);
+}
+
+// The updater's schedule on a clock given in seconds: an interval after a
+// check, a back-off after network failures (jittered down by up to a half,
+// capped at the interval), never before the server's Retry-After.
+TEST(UpdaterSchedule, WaitsAnIntervalBacksOffAfterFailuresAndHonoursRetryAfter) {
+    using S = UpdateSchedule;
+    const std::chrono::seconds day = std::chrono::hours(24), hour = std::chrono::hours(1);
+    const std::tuple<S, std::chrono::seconds, double, std::int64_t> cases[] = {
+        {{0, 0, 0}, day, 0, 0},                 // never checked: due now
+        {{0, 0, 5000}, day, 0, 5000},           // unless the server asked for later
+        {{1000, 0, 0}, day, 0, 1000 + 86400},   // an interval after the last check
+        {{1000, 1, 0}, day, 0, 1060},           // one failure: a minute
+        {{1000, 1, 0}, day, 1, 1030},           // at most half of it off
+        {{1000, 3, 0}, day, 0, 1240},           // doubled with each failure
+        {{1000, 9, 0}, hour, 0, 1000 + 3600},   // never longer than the interval
+        {{1000, 300, 0}, day, 0, 1000 + 86400}, // however many
+        {{1000, 1, 1000 + 600}, day, 0, 1600}}; // Retry-After over the back-off
+    for (const auto& [schedule, interval, jitter, due] : cases) {
+        EXPECT_EQ(NextCheckAt(schedule, interval, jitter), due)
+            << schedule.LastCheck << " " << schedule.Failures << " " << schedule.RetryAfter;
+    }
+    // Skipped stays skipped, by version number; a critical release is offered anyway.
+    EXPECT_FALSE(ShouldOffer(L"2.0", false, L"2.0.0.0"));
+    EXPECT_TRUE(ShouldOffer(L"2.0", true, L"2.0") && ShouldOffer(L"2.1", false, L"2.0") &&
+                ShouldOffer(L"2.0", false, L""));
+}
+
+// The start-up call gives the editor exactly the arguments it had, removes
+// only the updater's own (the last two), and cleans the updates folder: the
+// package, partial files and the helper's copy always, the status file and
+// the installer's log only after a good update.
+TEST(UpdateRestart, GivesBackTheEditorsArgumentsAndCleansUpAfterItself) {
+    const std::wstring folder = MakeWorkFolder(L"updates"), status = folder + L"\\status.txt";
+    const std::vector<std::wstring> editor = {L"C:\\Tavo PDF\\tavoPDFEditor.exe"};
+    std::vector<std::wstring> own = editor;
+    own.insert(own.end(), AwkwardArguments.begin(), AwkwardArguments.end());
+    const std::vector<std::wstring> marked[] = {{UpdateStatusArgument, status},
+                                                {UpdateStatusArgument, status, L"--open"},
+                                                {UpdateStatusArgument},
+                                                {L"--tavo-update-statu", status}};
+    const wchar_t* const updateFiles[] = {L"tavoPDF-2.0.msi", L"tavoPDF-2.0.exe.partial",
+                                          L"tavoPDF-2.0.exe.partial.validator",
+                                          L"tavoPDFUpdateHelper.exe"};
+    for (const auto& [text, kept] : {std::pair{"Installed successfully.", false},
+                                     {"Installation failed. Exit code: 1603", true}}) {
+        for (size_t row = 0; row < std::size(marked); ++row) {
+            for (const wchar_t* name : updateFiles) {
+                WriteBytes(folder + L"\\" + name, "x");
+            }
+            WriteBytes(folder + L"\\keep.txt", "x");
+            WriteBytes(status, text);
+            WriteBytes(status + L".msi.log", "log");
+            std::vector<std::wstring> arguments = own;
+            arguments.insert(arguments.end(), marked[row].begin(), marked[row].end());
+            std::vector<const wchar_t*> elements;
+            for (const std::wstring& argument : arguments) {
+                elements.push_back(argument.c_str());
+            }
+            const UpdateRestart restart =
+                HandleUpdateRestart(static_cast<int>(elements.size()), elements.data(), folder);
+            const bool after = row == 0;
+            EXPECT_EQ(restart.AfterUpdate, after) << row;
+            EXPECT_EQ(restart.Arguments, after ? own : arguments) << row;
+            EXPECT_EQ(restart.Outcome.Text,
+                      after ? std::wstring(text, text + std::strlen(text)) : L"");
+            EXPECT_EQ(restart.StatusFile, after && kept ? status : L"");
+            EXPECT_EQ(restart.InstallerLog, after && kept ? status + L".msi.log" : L"");
+            EXPECT_EQ(std::filesystem::exists(status), !after || kept);
+            EXPECT_TRUE(std::filesystem::exists(folder + L"\\keep.txt"));
+            for (const wchar_t* name : updateFiles) {
+                EXPECT_EQ(std::filesystem::exists(folder + L"\\" + name), !after) << name;
+            }
+        }
+    }
+    // A status file outside the updates folder: reported, nothing removed there.
+    const std::wstring elsewhere = MakeWorkFolder(L"elsewhere") + L"\\tavoPDF-2.0.msi";
+    WriteBytes(elsewhere, "x");
+    const std::wstring outside = ParentFolder(elsewhere) + L"\\status.txt";
+    const wchar_t* const arguments[] = {L"e.exe", UpdateStatusArgument, outside.c_str()};
+    EXPECT_TRUE(HandleUpdateRestart(3, arguments, folder).AfterUpdate);
+    EXPECT_TRUE(std::filesystem::exists(elsewhere));
 }
 
 TEST(VersionText, IsTwoToFourComponentsOfAtMostFiveAsciiDigitsUpTo65535) {

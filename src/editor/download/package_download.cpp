@@ -6,8 +6,8 @@
 #include "editor/download/https_get.h"
 #include "editor/download/stream_hash.h"
 #include "editor/download/stream_to_disk.h"
-#include "editor/helper_launch.h"
-#include "editor/package_signer.h"
+#include "editor/handover/helper_launch.h"
+#include "editor/handover/package_signer.h"
 #include "verify/checksum.h"
 #include "verify/version_compare.h"
 

@@ -10,8 +10,6 @@ namespace tavo {
 
 namespace {
 
-constexpr DWORD StateLockWaitMs = 5000;
-
 FeedAnswer Answered(FeedCode code, std::wstring detail, bool retryMayHelp = false) {
     FeedAnswer answer;
     answer.Code = code;
@@ -69,23 +67,6 @@ FeedAnswer NetworkFailure(const std::wstring& what, DWORD error, const HttpsAnsw
     return failure;
 }
 
-// The state file's lock beside it, held without sharing by one check at a
-// time from the state's read to its write: two editor windows would
-// otherwise each make an install id, or write a lower sequence over a
-// higher one. Waits a little for a check that holds it.
-UniqueHandle LockState(const std::wstring& stateFile, const std::stop_token& stop) {
-    const std::wstring path = stateFile + L".lock";
-    for (ULONGLONG started = GetTickCount64();;) {
-        UniqueHandle lock = OwnHandle(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr,
-                                                  OPEN_ALWAYS, FILE_FLAG_DELETE_ON_CLOSE, nullptr));
-        if (lock.get() != INVALID_HANDLE_VALUE || GetLastError() != ERROR_SHARING_VIOLATION ||
-            stop.stop_requested() || GetTickCount64() - started > StateLockWaitMs) {
-            return lock;
-        }
-        Sleep(20);
-    }
-}
-
 } // namespace
 
 } // namespace tavo
@@ -124,7 +105,7 @@ FeedAnswer CheckForUpdate(const FeedCheck& check) {
     if (std::optional<FeedAnswer> failed = FetchFeed(check, feed, signature)) {
         return *failed;
     }
-    const UniqueHandle lock = LockState(check.StateFile, check.Stop);
+    const UniqueHandle lock = LockUpdateState(check.StateFile, check.Stop);
     if (lock.get() == INVALID_HANDLE_VALUE && GetLastError() == ERROR_SHARING_VIOLATION) {
         return Answered(FeedCode::Busy, L"state file: another check holds it", true);
     }

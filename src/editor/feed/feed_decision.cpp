@@ -5,7 +5,7 @@
 #include "editor/download/https_get.h"
 #include "editor/feed/feed_document.h"
 #include "editor/feed/feed_signature.h"
-#include "editor/helper_launch.h"
+#include "editor/handover/helper_launch.h"
 #include "verify/checksum.h"
 #include "verify/version_compare.h"
 

@@ -1,7 +1,7 @@
 #include "editor/feed/feed_signature.h"
 
 #include "base/paths.h"
-#include "editor/package_signer.h"
+#include "editor/handover/package_signer.h"
 
 #include <windows.h>
 

@@ -24,7 +24,8 @@ std::wstring NewInstallId() {
 } // namespace
 
 bool ReadUpdateState(const std::wstring& path, UpdateState& state, std::wstring& problem) {
-    state = UpdateState{NewInstallId(), {}};
+    state = UpdateState();
+    state.InstallId = NewInstallId();
     // Deleting shared: a writer's rename over it goes on while it is read.
     const UniqueHandle file =
         OwnHandle(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE,
@@ -70,14 +71,47 @@ bool ReadUpdateState(const std::wstring& path, UpdateState& state, std::wstring&
         problem = L"state file: unreadable; replaced";
         return false;
     }
+    const auto number = [&](const char* name) {
+        const auto field = document.find(name);
+        return field != document.end() && field->is_number_integer() ? field->get<std::int64_t>()
+                                                                     : 0;
+    };
+    kept.LastCheck = number("lastCheck");
+    kept.RetryAfter = number("retryAfter");
+    kept.Failures = static_cast<std::uint64_t>(number("failures") > 0 ? number("failures") : 0);
+    const auto skipped = document.find("skipped");
+    kept.Skipped = skipped != document.end() && skipped->is_string()
+                       ? FromUtf8(skipped->get<std::string>())
+                       : L"";
     state = kept;
     return true;
+}
+
+UniqueHandle LockUpdateState(const std::wstring& path, const std::stop_token& stop) {
+    const std::wstring lockPath = path + L".lock";
+    for (ULONGLONG started = GetTickCount64();;) {
+        UniqueHandle lock = OwnHandle(CreateFileW(lockPath.c_str(), GENERIC_WRITE, 0, nullptr,
+                                                  OPEN_ALWAYS, FILE_FLAG_DELETE_ON_CLOSE, nullptr));
+        if (lock.get() != INVALID_HANDLE_VALUE || GetLastError() != ERROR_SHARING_VIOLATION ||
+            stop.stop_requested() || GetTickCount64() - started > 5000) {
+            return lock;
+        }
+        Sleep(20);
+    }
 }
 
 bool WriteUpdateState(const std::wstring& path, const UpdateState& state) {
     Json document = {{"installId", ToUtf8(state.InstallId)}, {"sequences", Json::object()}};
     for (const auto& [channel, sequence] : state.Sequences) {
         document["sequences"][ToUtf8(channel)] = sequence;
+    }
+    if (state.LastCheck != 0) {
+        document["lastCheck"] = state.LastCheck;
+        document["failures"] = state.Failures;
+        document["retryAfter"] = state.RetryAfter;
+    }
+    if (!state.Skipped.empty()) {
+        document["skipped"] = ToUtf8(state.Skipped);
     }
     const std::string bytes = document.dump() + "\n";
     const std::wstring next = path + L".new";

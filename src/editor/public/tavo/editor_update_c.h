@@ -243,6 +243,86 @@ int32_t tavo_feed_check_detail(const tavo_feed_check_t* check, wchar_t* text, si
  * from the offer. OK, or INVALID_ARGUMENT ("feed: nothing offered"). */
 int32_t tavo_feed_check_offer(const tavo_feed_check_t* check, tavo_download_t* download);
 
+/* The updater: one object that checks the feed on a schedule (or when asked), asks the
+ * user, downloads, hands over once the documents are closed (tavo::Updater). Set its
+ * fields and callbacks, then start it. Must be freed with tavo_updater_free, which stops
+ * its thread within a second (a partial download is kept). */
+typedef void tavo_updater_t;
+
+#define TAVO_UPDATER_FIELD_FEED_URL 1
+#define TAVO_UPDATER_FIELD_CHANNEL 2         /* default "stable" */
+#define TAVO_UPDATER_FIELD_FEED_KEY 3        /* adds one */
+#define TAVO_UPDATER_FIELD_PUBLISHER_KEY 4   /* adds one */
+#define TAVO_UPDATER_FIELD_UPDATES_FOLDER 5  /* default %LOCALAPPDATA%\Tavo PDF\Updates */
+#define TAVO_UPDATER_FIELD_RUNNING_VERSION 6 /* default: the editor's file version */
+#define TAVO_UPDATER_FIELD_EDITOR_PATH 7     /* with TAVO_UPDATER_NUMBER_EDITOR_PROCESS_ID */
+#define TAVO_UPDATER_FIELD_EDITOR_ARGUMENT 8 /* adds one; none set: this process's own */
+
+#define TAVO_UPDATER_NUMBER_INTERVAL_HOURS 1 /* default 24, at least 1 */
+#define TAVO_UPDATER_NUMBER_AUTOMATIC 2      /* 0: checks only by hand; default 1 */
+#define TAVO_UPDATER_NUMBER_DOWNLOAD_FIRST 3 /* 1: download before asking; default 0 */
+#define TAVO_UPDATER_NUMBER_EDITOR_PROCESS_ID 4
+#define TAVO_UPDATER_NUMBER_STOCK_DIALOGS                                                          \
+    5 /* 1: the library's own windows ask and show                                                 \
+         progress; the ask callback may be null */
+
+#define TAVO_UPDATE_CHOICE_INSTALL_NOW 1
+#define TAVO_UPDATE_CHOICE_LATER 2
+#define TAVO_UPDATE_CHOICE_SKIP 3 /* a critical release is not skipped: taken as later */
+
+/* What the updater tells the editor (tavo::UpdaterEvent, in order). */
+#define TAVO_UPDATER_EVENT_UP_TO_DATE 0
+#define TAVO_UPDATER_EVENT_REFUSED 1
+#define TAVO_UPDATER_EVENT_NETWORK_FAILED 2
+#define TAVO_UPDATER_EVENT_SKIPPED 3
+#define TAVO_UPDATER_EVENT_NOT_NOW 4
+#define TAVO_UPDATER_EVENT_FAILED 5
+#define TAVO_UPDATER_EVENT_COMMITTED 6 /* exit now: the exit callback follows */
+#define TAVO_UPDATER_EVENT_FORBIDDEN 7
+
+/* The callbacks, each called on the updater's thread with the user pointer. */
+typedef int32_t (*tavo_updater_ask_t)(void* user, const wchar_t* version, const wchar_t* notes,
+                                      int32_t critical); /* a TAVO_UPDATE_CHOICE_* */
+typedef int32_t (*tavo_updater_close_t)(void* user);     /* 1: documents saved and closed */
+typedef void (*tavo_updater_exit_t)(void* user);         /* end the process now */
+typedef void (*tavo_updater_event_t)(void* user, int32_t event, const wchar_t* text);
+
+tavo_updater_t* tavo_updater_new(void);
+void tavo_updater_free(tavo_updater_t* updater);
+
+/* Before the start; OK or INVALID_ARGUMENT ("updater: started already", "field: unknown"). */
+int32_t tavo_updater_set_text(tavo_updater_t* updater, int32_t field, const wchar_t* text);
+int32_t tavo_updater_set_number(tavo_updater_t* updater, int32_t which, uint32_t value);
+/* Any callback may be null but ask (unless stock dialogs), close and exit. */
+int32_t tavo_updater_set_callbacks(tavo_updater_t* updater, tavo_updater_ask_t ask,
+                                   tavo_download_progress_t progress, tavo_updater_close_t close,
+                                   tavo_updater_exit_t exit, tavo_updater_event_t event,
+                                   void* user);
+/* Starts the updater's thread: automatic checks when due. OK or INVALID_ARGUMENT. */
+int32_t tavo_updater_start(tavo_updater_t* updater);
+/* A check by hand, answered through the callbacks. OK, or INVALID_ARGUMENT before the start. */
+int32_t tavo_updater_check_now(tavo_updater_t* updater);
+
+/* The start-up call, first thing in main (tavo::HandleUpdateRestart): the editor's own
+ * arguments, and how an update before this start went. Must be freed with
+ * tavo_update_restart_free. updates_folder: NULL for the default. */
+typedef void tavo_update_restart_t;
+tavo_update_restart_t* tavo_update_restart_new(const wchar_t* command_line,
+                                               const wchar_t* updates_folder);
+void tavo_update_restart_free(tavo_update_restart_t* restart);
+/* NOTHING_TO_REPORT when this start is no restart after an update; else the outcome
+ * (INSTALLED ... NOT_AN_OUTCOME, as tavo_update_read_outcome). */
+#define TAVO_UPDATE_NOTHING_TO_REPORT 49
+int32_t tavo_update_restart_outcome(const tavo_update_restart_t* restart);
+/* The editor's own arguments, element 0 (its path) included. */
+size_t tavo_update_restart_argument_count(const tavo_update_restart_t* restart);
+#define TAVO_UPDATE_RESTART_STATUS_FILE -1   /* kept after a failure; else empty */
+#define TAVO_UPDATE_RESTART_INSTALLER_LOG -2 /* kept after a failure; else empty */
+#define TAVO_UPDATE_RESTART_OUTCOME_TEXT -3
+/* Argument `which` (0 on), or one of the texts above, as tavo_update_detail. */
+int32_t tavo_update_restart_text(const tavo_update_restart_t* restart, int32_t which, wchar_t* text,
+                                 size_t text_size, size_t* text_needed);
+
 /* A code in a few words, for a log ("committed"); never null. */
 const wchar_t* tavo_update_code_name(int32_t code);
 

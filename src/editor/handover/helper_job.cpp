@@ -1,4 +1,4 @@
-#include "editor/helper_launch.h"
+#include "editor/handover/helper_launch.h"
 
 namespace tavo {
 

@@ -1,9 +1,9 @@
-#include "editor/helper_launch.h"
+#include "editor/handover/helper_launch.h"
 
 #include "app/update_request.h"
 #include "base/paths.h"
 #include "handoff/handoff.h"
-#include "editor/package_signer.h"
+#include "editor/handover/package_signer.h"
 #include "install/installer_command_line.h"
 #include "verify/checksum.h"
 

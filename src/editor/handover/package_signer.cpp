@@ -1,4 +1,4 @@
-#include "editor/package_signer.h"
+#include "editor/handover/package_signer.h"
 
 #include "base/paths.h"
 #include "verify/checksum.h"

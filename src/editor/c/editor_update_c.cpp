@@ -1,4 +1,4 @@
-#include "editor/c_interface.h"
+#include "editor/c/c_interface.h"
 
 using namespace tavo;
 

@@ -1,0 +1,186 @@
+#pragma once
+
+// One object that keeps the editor up to date: it checks the signed feed on a
+// schedule (or when asked), asks the user, downloads, hands the update to the
+// helper once the editor's documents are closed, and, in the restarted editor,
+// reports how it went and cleans up. Built on tavo/editor_update.h, whose
+// parts stay there for editors that need them one by one.
+//
+//   int wmain(int count, wchar_t** arguments) {
+//       const tavo::UpdateRestart restart = tavo::HandleUpdateRestart(count, arguments);
+//       // restart.Arguments: the editor's own; restart.Outcome: how an update went
+//       tavo::UpdaterSettings settings;
+//       settings.FeedUrl = L"https://updates.example.com/tavo/stable.json";
+//       settings.FeedKeys = {FeedKey};
+//       settings.PublisherKeys = {PublisherKey};
+//       tavo::Updater updater(settings, callbacks); // checks in the background
+//       ...
+//   }
+
+#include "tavo/editor_update.h"
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace tavo {
+
+// The editor's own arguments back, and how the update before this start went.
+struct UpdateRestart {
+    // Whether this start is the helper's restart after an update: the
+    // command line ended with the argument the updater adds at hand-over.
+    bool AfterUpdate = false;
+    UpdateOutcome Outcome;               // NothingWritten when not AfterUpdate
+    std::vector<std::wstring> Arguments; // the editor's own, element 0 (its path) included
+    // Kept after a failure, for the user or support: the helper's status file
+    // and, for an MSI, the installer's log; empty when removed or none.
+    std::wstring StatusFile;
+    std::wstring InstallerLog;
+};
+
+// First thing in the editor's main: without the updater's argument it
+// returns at once with the arguments as given. With it, it reads the
+// outcome, removes the updater's own arguments and the update's files from the
+// updates folder (the package, partial files, the helper's copy; the status
+// file and log too unless the update failed), and notes the outcome in the log.
+// Files are removed only when the status file lies in the updates folder
+// (empty: the default one, as UpdaterSettings::UpdatesFolder).
+UpdateRestart HandleUpdateRestart(int count, const wchar_t* const* arguments,
+                                  const std::wstring& updatesFolder = std::wstring());
+
+// The updates folder the updater uses when the settings name none:
+// %LOCALAPPDATA%\Tavo PDF\Updates.
+std::wstring DefaultUpdatesFolder();
+
+// The argument the updater adds after the editor's own, followed by the
+// status file's path.
+inline constexpr wchar_t UpdateStatusArgument[] = L"--tavo-update-status";
+
+struct UpdaterSettings {
+    std::wstring FeedUrl; // https://; its signature at FeedUrl + ".sig"
+    std::wstring Channel = L"stable";
+    std::vector<std::wstring> FeedKeys;      // pins of the feed's signing keys
+    std::vector<std::wstring> PublisherKeys; // pins of the packages' signing keys
+    // Optional.
+    std::chrono::seconds CheckInterval = std::chrono::hours(24); // at least one hour
+    std::wstring UpdatesFolder; // empty: %LOCALAPPDATA%\Tavo PDF\Updates, made when missing
+    bool AutomaticChecks = true;
+    bool DownloadWithoutAsking = false; // download first, then ask to install
+    std::wstring RunningVersion;        // empty: the editor executable's file version
+    // The editor that exits for the update; unset: this process, and the
+    // helper beside its executable. A launcher names its editor here.
+    std::optional<DWORD> EditorProcessId;
+    std::wstring EditorPath;
+    // The restarted editor's arguments; unset: this process's own (without
+    // an earlier update's status argument).
+    std::optional<std::vector<std::wstring>> EditorArguments;
+};
+
+// What the user decides about an offered release.
+enum class UpdateChoice { InstallNow, Later, SkipThisVersion };
+
+struct UpdateOffered {
+    std::wstring Version;
+    std::wstring Notes;
+    bool Critical = false; // cannot be skipped
+    bool Downloaded = false;
+};
+
+// What the updater tells the editor, for a status line or a log.
+enum class UpdaterEvent {
+    UpToDate,         // Text: the running version
+    Refused,          // the feed or the package cannot be trusted: Text says why; next interval
+    NetworkFailed,    // Text says why; retried with back-off
+    Skipped,          // the user skipped this version before: Text
+    NotNow,           // the user chose later, stopped, or declined to close: kept for next time
+    Failed,           // the update could not be handed over: Text says why
+    Committed,        // the editor must exit now (ExitNow follows)
+    UpdatesForbidden, // an administrator's policy forbids updates
+};
+
+// The editor's side. Every callback runs on the updater's thread; none may
+// be missing but OnEvent and OnProgress. An exception a callback throws is
+// taken as "not now" and logged; it never ends the editor.
+struct UpdaterCallbacks {
+    // "2.0 is available": install now, later, or skip this version.
+    std::function<UpdateChoice(const UpdateOffered&)> AskToInstall;
+    std::function<void(const DownloadProgress&)> OnProgress;
+    // The helper is ready: save the user's work and close the documents.
+    // False (the user declined to save): the editor keeps running, the
+    // package is kept for the next time.
+    std::function<bool()> CloseDocuments;
+    // Committed: the editor must end its process now (the helper waits 120 s).
+    std::function<void()> ExitNow;
+    std::function<void(UpdaterEvent, const std::wstring&)> OnEvent;
+};
+
+// The stock user interface, for an editor that shows no dialogs of its own:
+// plain Win32 windows on the updater's thread, keyboard usable and
+// per-monitor DPI aware. "2.0 is available" with the notes and Install now /
+// Later / Skip this version (no skip for a critical release); a progress
+// window with the time left and a Stop button (the partial file is kept); and
+// "save your work and restart?" before the editor's own closeDocuments.
+UpdaterCallbacks StockUpdaterDialogs(std::function<bool()> closeDocuments,
+                                     std::function<void()> exitNow);
+
+// The decisions of the schedule, on a clock given in seconds since 1970.
+struct UpdateSchedule {
+    std::int64_t LastCheck = 0; // 0: never
+    unsigned Failures = 0;      // network failures since the last answer
+    std::int64_t RetryAfter = 0;
+};
+
+// When the next automatic check is due: an interval after the last check;
+// after n network failures 60 s * 2^(n-1), jittered down by up to a half
+// (jitter 0 to 1), capped at the interval, and never before RetryAfter.
+std::int64_t NextCheckAt(const UpdateSchedule& schedule, std::chrono::seconds interval,
+                         double jitter);
+
+// Whether an offered release is put to the user: not when the user skipped
+// this version, unless it is critical.
+bool ShouldOffer(const std::wstring& version, bool critical, const std::wstring& skipped);
+
+// The updater: a thread of its own that checks when due (automatic checks
+// on, and allowed by policy) or when asked. Its destructor stops the thread
+// within a second, a partial download kept.
+class Updater {
+  public:
+    Updater(UpdaterSettings settings, UpdaterCallbacks callbacks);
+    Updater(const Updater&) = delete;
+    Updater& operator=(const Updater&) = delete;
+    ~Updater();
+
+    // A check by hand ("Check for updates" in a menu): the staged rollout
+    // does not hold it back and a skipped version is offered again. Returns
+    // at once; the answer comes through the callbacks.
+    void CheckNow();
+    // Stops a download or check in progress, keeping the partial file.
+    void StopCurrent();
+    // Why automatic checks are off, or empty: settings, or an administrator's policy.
+    std::wstring AutomaticChecksOff() const;
+
+  private:
+    void Run();
+    void CheckOnce(bool byHand, std::stop_token stop);
+    void Offer(const FeedAnswer& answer, bool byHand, std::stop_token stop);
+    void HandOver(const PackageDownload& download, std::stop_token stop);
+    void Tell(UpdaterEvent event, const std::wstring& text);
+
+    UpdaterSettings Settings;
+    UpdaterCallbacks Callbacks;
+    std::wstring Log, StateFile, HelperSource, Channel, OffReason;
+    bool Forbidden = false;
+    std::mutex Lock;
+    std::condition_variable Wake;
+    bool ByHandAsked = false, Stopping = false;
+    std::stop_source Current; // the check or download in progress
+    std::thread Thread;       // last: started once every field is set
+};
+
+} // namespace tavo

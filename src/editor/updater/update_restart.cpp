@@ -1,0 +1,116 @@
+#include "tavo/editor_updater.h"
+
+#include "base/handle_owner.h"
+#include "base/paths.h"
+#include "editor/updater/update_log.h"
+
+#include <tlhelp32.h>
+
+#include <filesystem>
+#include <thread>
+
+namespace tavo {
+
+namespace {
+
+bool IsUpdateFile(const std::wstring& name) {
+    const auto endsWith = [&](const wchar_t* end) {
+        const std::wstring_view text(end);
+        return name.size() >= text.size() &&
+               EqualsIgnoringAsciiCase(std::wstring_view(name).substr(name.size() - text.size()),
+                                       text);
+    };
+    return (name.rfind(L"tavoPDF-", 0) == 0 &&
+            (endsWith(L".msi") || endsWith(L".exe") || endsWith(L".partial") ||
+             endsWith(L".partial.validator"))) ||
+           EqualsIgnoringAsciiCase(name, L"tavoPDFUpdateHelper.exe");
+}
+
+// The helper's copy while it still runs: it holds the package and its own
+// image until its end, a few seconds after it started this editor.
+UniqueHandle RunningHelper(const std::wstring& image) {
+    const UniqueHandle snapshot = OwnHandle(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    PROCESSENTRY32W entry = {};
+    entry.dwSize = sizeof(entry);
+    for (BOOL more = Process32FirstW(snapshot.get(), &entry); more;
+         more = Process32NextW(snapshot.get(), &entry)) {
+        if (!EqualsIgnoringAsciiCase(entry.szExeFile, L"tavoPDFUpdateHelper.exe")) {
+            continue;
+        }
+        UniqueHandle process = OwnHandle(OpenProcess(
+            SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, entry.th32ProcessID));
+        std::wstring path(32768, L'\0');
+        DWORD size = 32768;
+        if (process && QueryFullProcessImageNameW(process.get(), 0, path.data(), &size) &&
+            EqualsIgnoringAsciiCase(path.substr(0, size), image)) {
+            return process;
+        }
+    }
+    return OwnHandle(nullptr);
+}
+
+void RemoveUpdateFiles(const std::wstring& folder, const std::wstring& status, bool installed) {
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(folder, error)) {
+        if (IsUpdateFile(entry.path().filename().wstring())) {
+            std::filesystem::remove(entry.path(), error);
+        }
+    }
+    if (installed) {
+        DeleteFileW(status.c_str());
+        DeleteFileW((status + L".msi.log").c_str());
+    }
+}
+
+} // namespace
+
+std::wstring DefaultUpdatesFolder() {
+    std::wstring local(32768, L'\0');
+    local.resize(GetEnvironmentVariableW(L"LOCALAPPDATA", local.data(), 32768));
+    return local + L"\\Tavo PDF\\Updates";
+}
+
+UpdateRestart HandleUpdateRestart(int count, const wchar_t* const* arguments,
+                                  const std::wstring& updatesFolder) {
+    UpdateRestart restart;
+    restart.Arguments.assign(arguments, arguments + (count > 0 ? count : 0));
+    // Only the last two arguments, and only this argument: whatever the
+    // editor's own arguments are, they come back exactly.
+    if (count < 3 || std::wstring(arguments[count - 2]) != UpdateStatusArgument) {
+        return restart;
+    }
+    const std::wstring status = WithBackslashes(arguments[count - 1]);
+    restart.Arguments.resize(restart.Arguments.size() - 2);
+    restart.AfterUpdate = true;
+    restart.Outcome = ReadUpdateOutcome(status);
+    const bool installed = restart.Outcome.Kind == OutcomeKind::Installed ||
+                           restart.Outcome.Kind == OutcomeKind::InstalledRestartAdvised ||
+                           restart.Outcome.Kind == OutcomeKind::InstalledRestartFailed;
+    const std::wstring folder = updatesFolder.empty() ? DefaultUpdatesFolder() : updatesFolder;
+    const std::wstring log = status + L".msi.log";
+    restart.StatusFile = installed ? L"" : status;
+    restart.InstallerLog =
+        !installed && GetFileAttributesW(log.c_str()) != INVALID_FILE_ATTRIBUTES ? log : L"";
+    // Nothing outside the updates folder is touched, whatever the argument names.
+    if (!EqualsIgnoringAsciiCase(ParentFolder(status), WithBackslashes(folder))) {
+        return restart;
+    }
+    AppendUpdateLog(folder + L"\\update log.txt", L"restarted after the update: " +
+                                                      std::wstring(NameOf(restart.Outcome.Kind)) +
+                                                      L" \"" + restart.Outcome.Text + L"\"");
+    // While the helper still runs, the files go once it has ended, on a
+    // thread of their own: the editor's start does not wait for it.
+    UniqueHandle helper = RunningHelper(WithBackslashes(folder) + L"\\tavoPDFUpdateHelper.exe");
+    if (!helper) {
+        RemoveUpdateFiles(folder, status, installed);
+        return restart;
+    }
+    std::thread([helper = std::shared_ptr<void>(helper.release(), &CloseOwnedHandle), folder,
+                 status, installed] {
+        WaitForSingleObject(helper.get(), 60000);
+        RemoveUpdateFiles(folder, status, installed);
+    }).detach();
+    return restart;
+}
+
+} // namespace tavo

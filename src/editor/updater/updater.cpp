@@ -1,0 +1,351 @@
+#include "tavo/editor_updater.h"
+
+#include "base/handle_owner.h"
+#include "base/paths.h"
+#include "editor/feed/update_state.h"
+#include "editor/updater/update_log.h"
+#include "editor/updater/update_policy.h"
+#include "verify/file_version.h"
+
+#include <shellapi.h>
+
+#include <filesystem>
+
+namespace tavo {
+
+namespace {
+
+constexpr DWORD ReadyPollMs = 250;
+constexpr DWORD ReadyLimitMs = 120000;
+
+std::int64_t NowSeconds() {
+    FILETIME now = {};
+    GetSystemTimeAsFileTime(&now);
+    const std::uint64_t ticks =
+        (static_cast<std::uint64_t>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
+    return static_cast<std::int64_t>((ticks - 116444736000000000ull) / 10000000ull);
+}
+
+// This process's arguments, as the editor had them before any update.
+std::vector<std::wstring> OwnArguments() {
+    int count = 0;
+    LPWSTR* split = CommandLineToArgvW(GetCommandLineW(), &count);
+    if (split == nullptr) {
+        return {};
+    }
+    std::vector<std::wstring> arguments(split + (count > 0 ? 1 : 0), split + count);
+    LocalFree(split);
+    if (arguments.size() >= 2 && arguments[arguments.size() - 2] == UpdateStatusArgument) {
+        arguments.resize(arguments.size() - 2);
+    }
+    return arguments;
+}
+
+// Changes the state file under its lock: read, change, write.
+void ChangeState(const std::wstring& path, const std::function<void(UpdateState&)>& change) {
+    const UniqueHandle lock = LockUpdateState(path);
+    UpdateState state;
+    std::wstring problem;
+    ReadUpdateState(path, state, problem);
+    change(state);
+    WriteUpdateState(path, state);
+}
+
+UpdateState ReadState(const std::wstring& path) {
+    UpdateState state;
+    std::wstring problem;
+    ReadUpdateState(path, state, problem);
+    return state;
+}
+
+// The two files' bytes are the same.
+bool SameBytes(HANDLE held, const std::wstring& other) {
+    const UniqueHandle file = OwnHandle(CreateFileW(other.c_str(), GENERIC_READ, FILE_SHARE_READ,
+                                                    nullptr, OPEN_EXISTING, 0, nullptr));
+    if (file.get() == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    SetFilePointer(held, 0, nullptr, FILE_BEGIN);
+    std::vector<char> first(64 << 10), second(64 << 10);
+    for (;;) {
+        DWORD a = 0, b = 0;
+        if (!ReadFile(held, first.data(), 64 << 10, &a, nullptr) ||
+            !ReadFile(file.get(), second.data(), 64 << 10, &b, nullptr) || a != b ||
+            !std::equal(first.begin(), first.begin() + a, second.begin())) {
+            return false;
+        }
+        if (a == 0) {
+            return true;
+        }
+    }
+}
+
+} // namespace
+
+Updater::Updater(UpdaterSettings settings, UpdaterCallbacks callbacks)
+    : Settings(std::move(settings)), Callbacks(std::move(callbacks)) {
+    if (Settings.UpdatesFolder.empty()) {
+        Settings.UpdatesFolder = DefaultUpdatesFolder();
+    }
+    std::error_code error;
+    std::filesystem::create_directories(Settings.UpdatesFolder, error);
+    Log = Settings.UpdatesFolder + L"\\update log.txt";
+    StateFile = Settings.UpdatesFolder + L"\\update state.json";
+    if (Settings.EditorPath.empty()) {
+        Settings.EditorPath = ExecutablePath();
+    }
+    HelperSource = ParentFolder(Settings.EditorPath) + L"\\tavoPDFUpdateHelper.exe";
+    if (Settings.RunningVersion.empty()) {
+        Settings.RunningVersion = ReadFileVersion(Settings.EditorPath);
+    }
+    if (Settings.CheckInterval < std::chrono::hours(1)) {
+        Settings.CheckInterval = std::chrono::hours(1);
+    }
+    const UpdatePolicy policy = ReadUpdatePolicy();
+    Channel = policy.Channel.empty() ? Settings.Channel : policy.Channel;
+    Forbidden = policy.UpdatesForbidden;
+    OffReason = Forbidden                   ? L"policy: updates are forbidden"
+                : policy.AutomaticChecksOff ? L"policy: automatic checks are off"
+                : !Settings.AutomaticChecks ? L"settings: automatic checks are off"
+                                            : L"";
+    AppendUpdateLog(Log, L"updater: version " + Settings.RunningVersion + L", channel " + Channel +
+                             (policy.Channel.empty() ? L"" : L" (fixed by policy)") +
+                             (OffReason.empty() ? L", automatic checks" : L"; " + OffReason));
+    Thread = std::thread([this] { Run(); });
+}
+
+Updater::~Updater() {
+    {
+        const std::lock_guard<std::mutex> holding(Lock);
+        Stopping = true;
+        Current.request_stop(); // the check or download in progress, if any
+    }
+    Wake.notify_all();
+    Thread.join();
+}
+
+void Updater::CheckNow() {
+    {
+        const std::lock_guard<std::mutex> holding(Lock);
+        ByHandAsked = true;
+    }
+    Wake.notify_all();
+}
+
+void Updater::StopCurrent() {
+    const std::lock_guard<std::mutex> holding(Lock);
+    Current.request_stop();
+}
+
+std::wstring Updater::AutomaticChecksOff() const {
+    return OffReason;
+}
+
+void Updater::Tell(UpdaterEvent event, const std::wstring& text) {
+    if (Callbacks.OnEvent) {
+        try {
+            Callbacks.OnEvent(event, text);
+        } catch (...) {
+            AppendUpdateLog(Log, L"the editor's event callback threw; ignored");
+        }
+    }
+}
+
+void Updater::Run() {
+    const double jitter = static_cast<double>(GetTickCount64() % 1000) / 1000.0;
+    for (;;) {
+        bool byHand = false;
+        std::stop_token current;
+        {
+            std::unique_lock<std::mutex> holding(Lock);
+            const auto woken = [this] { return ByHandAsked || Stopping; };
+            if (OffReason.empty()) {
+                const UpdateState state = ReadState(StateFile);
+                const std::int64_t due = NextCheckAt(
+                    {state.LastCheck, static_cast<unsigned>(state.Failures), state.RetryAfter},
+                    Settings.CheckInterval, jitter);
+                const auto wait = std::chrono::seconds(due > NowSeconds() ? due - NowSeconds() : 0);
+                Wake.wait_for(holding, wait, woken);
+            } else {
+                Wake.wait(holding, woken);
+            }
+            if (Stopping) {
+                return;
+            }
+            byHand = ByHandAsked;
+            ByHandAsked = false;
+            Current = std::stop_source();
+            current = Current.get_token();
+        }
+        CheckOnce(byHand, current);
+    }
+}
+
+void Updater::CheckOnce(bool byHand, std::stop_token stop) {
+    if (Forbidden) {
+        AppendUpdateLog(Log, L"check by hand refused: " + OffReason);
+        return Tell(UpdaterEvent::UpdatesForbidden, OffReason);
+    }
+    FeedCheck check;
+    check.FeedUrl = Settings.FeedUrl;
+    check.Channel = Channel;
+    check.RunningVersion = Settings.RunningVersion;
+    check.FeedKeys = Settings.FeedKeys;
+    check.PublisherKeys = Settings.PublisherKeys;
+    check.StateFile = StateFile;
+    check.ByHand = byHand;
+    check.Stop = stop;
+    const FeedAnswer answer = CheckForUpdate(check);
+    AppendUpdateLog(
+        Log, std::wstring(byHand ? L"check by hand: " : L"check: ") + NameOf(answer.Code) + L" " +
+                 (answer.Code == FeedCode::Offered ? answer.Offer.Version : answer.Detail));
+    if (answer.Code == FeedCode::Stopped) {
+        return;
+    }
+    const bool failed = answer.Code == FeedCode::NetworkFailed || answer.Code == FeedCode::Busy;
+    ChangeState(StateFile, [&](UpdateState& state) {
+        state.LastCheck = NowSeconds();
+        state.Failures = failed ? state.Failures + 1 : 0;
+        state.RetryAfter =
+            failed && answer.RetryAfterSeconds > 0 ? state.LastCheck + answer.RetryAfterSeconds : 0;
+    });
+    switch (answer.Code) {
+    case FeedCode::UpToDate:
+        return Tell(UpdaterEvent::UpToDate, Settings.RunningVersion);
+    case FeedCode::Refused:
+        return Tell(UpdaterEvent::Refused, answer.Detail);
+    case FeedCode::Offered:
+        return Offer(answer, byHand, stop);
+    default:
+        return Tell(UpdaterEvent::NetworkFailed, answer.Detail);
+    }
+}
+
+void Updater::Offer(const FeedAnswer& answer, bool byHand, std::stop_token stop) {
+    const PackageOffer& offer = answer.Offer;
+    if (!byHand && !ShouldOffer(offer.Version, answer.Critical, ReadState(StateFile).Skipped)) {
+        AppendUpdateLog(Log, L"offer: " + offer.Version + L" skipped by the user before");
+        return Tell(UpdaterEvent::Skipped, offer.Version);
+    }
+    DownloadOptions options;
+    options.Folder = Settings.UpdatesFolder;
+    options.Stop = stop;
+    options.OnProgress = Callbacks.OnProgress;
+    const auto download = [&] {
+        try {
+            PackageDownload result = DownloadPackage(offer, options);
+            AppendUpdateLog(Log, L"download: " + std::wstring(NameOf(result.Code)) + L" " +
+                                     result.Detail);
+            return result;
+        } catch (...) {
+            AppendUpdateLog(Log, L"download: the editor's progress callback threw; stopped");
+            PackageDownload result;
+            result.Code = DownloadCode::Stopped;
+            return result;
+        }
+    };
+    PackageDownload downloaded;
+    if (Settings.DownloadWithoutAsking) {
+        downloaded = download();
+    }
+    UpdateChoice choice = UpdateChoice::Later;
+    try {
+        const UpdateOffered offered = {offer.Version, answer.Notes, answer.Critical,
+                                       downloaded.Code == DownloadCode::Downloaded};
+        choice = Callbacks.AskToInstall ? Callbacks.AskToInstall(offered) : choice;
+    } catch (...) {
+        AppendUpdateLog(Log, L"the editor's question callback threw; taken as later");
+    }
+    AppendUpdateLog(Log, L"offer: " + offer.Version +
+                             (choice == UpdateChoice::InstallNow ? L", install now"
+                              : choice == UpdateChoice::Later    ? L", later"
+                              : answer.Critical ? L", skip refused: the release is critical"
+                                                : L", skip this version"));
+    if (choice == UpdateChoice::SkipThisVersion && !answer.Critical) {
+        ChangeState(StateFile, [&](UpdateState& state) { state.Skipped = offer.Version; });
+        return Tell(UpdaterEvent::Skipped, offer.Version);
+    }
+    if (choice != UpdateChoice::InstallNow) {
+        return Tell(UpdaterEvent::NotNow, offer.Version);
+    }
+    if (downloaded.Code != DownloadCode::Downloaded) {
+        downloaded = download();
+    }
+    if (downloaded.Code == DownloadCode::Downloaded) {
+        return HandOver(downloaded, stop);
+    }
+    const bool later = downloaded.Code == DownloadCode::Stopped || downloaded.RetryMayHelp;
+    Tell(later ? UpdaterEvent::NotNow : UpdaterEvent::Failed,
+         std::wstring(NameOf(downloaded.Code)) + L" " + downloaded.Detail);
+}
+
+void Updater::HandOver(const PackageDownload& download, std::stop_token stop) {
+    // The helper runs from a copy in the updates folder (an installer cannot
+    // replace a running program), the same bytes as the installed one, held
+    // without write sharing from that comparison until the helper runs.
+    const std::wstring helper = Settings.UpdatesFolder + L"\\tavoPDFUpdateHelper.exe";
+    CopyFileW(HelperSource.c_str(), helper.c_str(), FALSE);
+    const UniqueHandle held = OwnHandle(CreateFileW(helper.c_str(), GENERIC_READ, FILE_SHARE_READ,
+                                                    nullptr, OPEN_EXISTING, 0, nullptr));
+    if (held.get() == INVALID_HANDLE_VALUE || !SameBytes(held.get(), HelperSource)) {
+        AppendUpdateLog(Log, L"hand-over: no helper copy like " + HelperSource);
+        return Tell(UpdaterEvent::Failed, L"helper: cannot be copied from " + HelperSource);
+    }
+    UpdateOrder order = download.Order;
+    order.HelperPath = helper;
+    order.StatusFilePath = Settings.UpdatesFolder + L"\\update status.txt";
+    order.EditorArguments = Settings.EditorArguments.value_or(OwnArguments());
+    order.EditorArguments.insert(order.EditorArguments.end(),
+                                 {UpdateStatusArgument, order.StatusFilePath});
+    order.EditorProcessId = Settings.EditorProcessId;
+    if (Settings.EditorProcessId) {
+        order.EditorPath = Settings.EditorPath;
+    }
+    UpdateHandoff handoff;
+    const HelperStart start = StartUpdateHelper(order, handoff);
+    if (!start.Started) {
+        const std::wstring why = start.Refusal.empty()
+                                     ? L"Windows error " + std::to_wstring(start.WindowsError)
+                                     : start.Refusal;
+        AppendUpdateLog(Log, L"hand-over: not started: " + why);
+        return Tell(UpdaterEvent::Failed, why);
+    }
+    HelperReadiness ready;
+    for (DWORD waited = 0; waited < ReadyLimitMs && !stop.stop_requested(); waited += ReadyPollMs) {
+        ready = AwaitHelperReady(handoff, ReadyPollMs);
+        if (ready.State != HelperState::StillChecking) {
+            break;
+        }
+    }
+    if (ready.State != HelperState::Ready) {
+        CancelUpdate(handoff);
+        const std::wstring why = ready.State == HelperState::EndedBeforeReady
+                                     ? ready.Outcome.Text
+                                     : std::wstring(NameOf(ready.State));
+        AppendUpdateLog(Log, L"hand-over: the helper is not ready: " + why);
+        return Tell(stop.stop_requested() ? UpdaterEvent::NotNow : UpdaterEvent::Failed, why);
+    }
+    bool closed = false;
+    try {
+        closed = Callbacks.CloseDocuments && Callbacks.CloseDocuments();
+    } catch (...) {
+        AppendUpdateLog(Log, L"the editor's close callback threw; taken as declined");
+    }
+    if (!closed || CommitUpdate(handoff) != CommitResult::Committed) {
+        const bool stands = CancelUpdate(handoff) == CancelResult::CommitStands;
+        if (!stands) {
+            AppendUpdateLog(Log, closed ? L"hand-over: the helper ended before the commit"
+                                        : L"hand-over: the editor did not close; not now");
+            return Tell(closed ? UpdaterEvent::Failed : UpdaterEvent::NotNow,
+                        download.Order.TargetVersion);
+        }
+    }
+    AppendUpdateLog(Log, L"hand-over: committed to " + download.Order.TargetVersion +
+                             L"; the editor exits");
+    Tell(UpdaterEvent::Committed, download.Order.TargetVersion);
+    if (Callbacks.ExitNow) {
+        Callbacks.ExitNow();
+    }
+}
+
+} // namespace tavo

@@ -1,0 +1,312 @@
+// An editor that uses only the updater, against the signed feeds the test
+// command published on nginx (stable.json; slow.json, whose package comes
+// from nginx's slow location): the test process runs the updater for a
+// stand-in editor at 1.0 in an install folder of its own, answers its
+// callbacks as an editor would, and, once the helper has started the editor
+// again, makes the start-up call with the restarted editor's command line.
+
+#include "editor/feed/update_state.h"
+#include "harness.h"
+#include "tavo/editor_updater.h"
+
+#include <gtest/gtest.h>
+
+#include <shellapi.h>
+
+#include <condition_variable>
+#include <filesystem>
+#include <mutex>
+
+using namespace tavo;
+
+namespace {
+
+// An install folder with the 1.0 editor running and the helper beside it,
+// and an updates folder; the updater's settings for them.
+struct Editor {
+    std::wstring Work, Install, Path, Updates;
+    StartedProcess User;
+    UpdaterSettings Settings;
+};
+
+Editor StartEditor(const std::wstring& feed) {
+    Editor editor;
+    editor.Work = MakeWorkFolder(L"updater");
+    editor.Install = editor.Work + L"\\Tavo PDF";
+    editor.Path = editor.Install + L"\\tavoPDFEditor.exe";
+    editor.Updates = editor.Work + L"\\Updates";
+    CreateDirectoryW(editor.Install.c_str(), nullptr);
+    CopyFileW((FixturesFolder() + L"\\editor-1.0\\tavoPDFEditor.exe").c_str(), editor.Path.c_str(),
+              FALSE);
+    CopyFileW(HelperExecutablePath().c_str(),
+              (editor.Install + L"\\tavoPDFUpdateHelper.exe").c_str(), FALSE);
+    editor.User = StartStandIn(editor.Path);
+    UpdaterSettings& settings = editor.Settings;
+    settings.FeedUrl = Environment(L"TAVO_TEST_WEB") + L"/" + feed;
+    settings.FeedKeys = {KeyPin(L"feed-ec")};
+    settings.PublisherKeys = {KeyPin(L"publisher")};
+    settings.UpdatesFolder = editor.Updates;
+    settings.AutomaticChecks = false; // checks by hand: a policy row may run meanwhile
+    settings.EditorProcessId = editor.User.ProcessId;
+    settings.EditorPath = editor.Path;
+    settings.EditorArguments = AwkwardArguments;
+    return editor;
+}
+
+// The updater's events as they come, awaited from the test's thread.
+struct Events {
+    std::mutex Lock;
+    std::condition_variable Came;
+    std::vector<UpdaterEvent> Seen;
+
+    void Add(UpdaterEvent event) {
+        const std::lock_guard<std::mutex> holding(Lock);
+        Seen.push_back(event);
+        Came.notify_all();
+    }
+    // The first event, 60 s at most.
+    std::optional<UpdaterEvent> First() {
+        std::unique_lock<std::mutex> holding(Lock);
+        Came.wait_for(holding, std::chrono::seconds(60), [&] { return !Seen.empty(); });
+        return Seen.empty() ? std::nullopt : std::optional(Seen.front());
+    }
+};
+
+UpdaterCallbacks Answering(UpdateChoice choice, Events& events, Editor& editor,
+                           int* asked = nullptr) {
+    UpdaterCallbacks callbacks;
+    callbacks.AskToInstall = [choice, asked](const UpdateOffered& offer) {
+        if (asked != nullptr) {
+            *asked +=
+                offer.Version == L"2.0" && offer.Notes == L"Faster opening of large documents.";
+        }
+        return choice;
+    };
+    callbacks.CloseDocuments = [] { return true; };
+    callbacks.ExitNow = [&editor] { EndProcess(editor.User); };
+    callbacks.OnEvent = [&events](UpdaterEvent event, const std::wstring&) { events.Add(event); };
+    return callbacks;
+}
+
+// Held by the policy row while its value is in the registry, and by a row
+// whose updater relies on automatic checks while it is made (the policy is
+// read then): the rows run in parallel, in one prefix.
+struct PolicyHeld {
+    HANDLE Mutex = CreateMutexW(nullptr, FALSE, L"Local\\TavoTestsUpdatePolicy");
+    PolicyHeld() { WaitForSingleObject(Mutex, 60000); }
+    ~PolicyHeld() {
+        ReleaseMutex(Mutex);
+        CloseHandle(Mutex);
+    }
+};
+
+// The restarted editor's command line (start `at` in the install folder),
+// split as its main would get it.
+std::vector<std::wstring> RestartedArguments(const std::wstring& install, size_t at = 1) {
+    const std::vector<std::wstring> starts = ReadStarts(install, at + 1);
+    if (starts.size() <= at) {
+        return {};
+    }
+    int count = 0;
+    LPWSTR* split =
+        CommandLineToArgvW(starts[at].substr(starts[at].find(L"> ") + 2).c_str(), &count);
+    std::vector<std::wstring> arguments(split, split + count);
+    LocalFree(split);
+    return arguments;
+}
+
+struct Row {
+    const char* Situation;
+    const char* SetupExitCode; // "": the setup succeeds
+    OutcomeKind Outcome;
+    bool Kept; // the status file and the installer's log stay, and are named
+};
+
+void PrintTo(const Row& row, std::ostream* out) {
+    *out << row.Situation;
+}
+
+const Row Rows[] = {
+    {"InstallsRestartsAndCleansUp", "", OutcomeKind::Installed, false},
+    {"FailedInstallKeepsTheStatusFile", "1603", OutcomeKind::FailedAfterEditorExit, true},
+};
+
+class UpdaterRun : public testing::TestWithParam<Row> {};
+
+TEST_P(UpdaterRun, FromTheFeedToTheRestartedEditor) {
+    const Row& row = GetParam();
+    Editor editor = StartEditor(L"stable.json");
+    CreateDirectoryW(editor.Updates.c_str(), nullptr);
+    if (*row.SetupExitCode != '\0') {
+        WriteBytes(editor.Updates + L"\\behaviour.txt", row.SetupExitCode); // read by the setup
+    }
+    Events events;
+    int asked = 0;
+    {
+        Updater updater(editor.Settings,
+                        Answering(UpdateChoice::InstallNow, events, editor, &asked));
+        updater.CheckNow();
+        EXPECT_EQ(events.First(), UpdaterEvent::Committed);
+    }
+    EXPECT_EQ(asked, 1) << "asked once, with the version and its notes";
+    StartedProcess helper = FindProcess(editor.Updates + L"\\tavoPDFUpdateHelper.exe");
+    const HelperEnd end = AwaitHelperEnd(helper.Process, helper.ProcessId, 120000);
+    EXPECT_EQ(end.Dialogs.size(), row.Kept ? 1u : 0u);
+    std::vector<std::wstring> restarted = RestartedArguments(editor.Install);
+    ASSERT_FALSE(restarted.empty()) << "the editor was started again";
+    std::vector<const wchar_t*> elements;
+    for (const std::wstring& argument : restarted) {
+        elements.push_back(argument.c_str());
+    }
+    const UpdateRestart restart =
+        HandleUpdateRestart(static_cast<int>(elements.size()), elements.data(), editor.Updates);
+    EXPECT_TRUE(restart.AfterUpdate);
+    EXPECT_EQ(restart.Outcome.Kind, row.Outcome) << restart.Outcome.Text;
+    EXPECT_EQ(std::vector<std::wstring>(restart.Arguments.begin() + 1, restart.Arguments.end()),
+              AwkwardArguments);
+    EXPECT_EQ(restart.StatusFile.empty(), !row.Kept);
+    EXPECT_EQ(std::filesystem::exists(editor.Updates + L"\\update status.txt"), row.Kept);
+    // No package, partial file or helper copy is left in the updates folder.
+    for (const auto& file : std::filesystem::directory_iterator(editor.Updates)) {
+        const std::wstring name = file.path().filename().wstring();
+        EXPECT_FALSE(name.starts_with(L"tavoPDF")) << name;
+    }
+    EndStandIns(editor.Install);
+    EndProcess(helper);
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, UpdaterRun, testing::ValuesIn(Rows),
+                         [](const auto& info) { return std::string(info.param.Situation); });
+
+// A version the user skipped is not offered again by the schedule, and its
+// package is never fetched; a check by hand offers it again.
+TEST(UpdaterChoice, ASkippedVersionIsNotOfferedAgainBeforeTheUserAsks) {
+    Editor editor = StartEditor(L"stable.json");
+    for (const auto& [choice, byHand, expected] :
+         {std::tuple{UpdateChoice::SkipThisVersion, true, UpdaterEvent::Skipped},
+          {UpdateChoice::InstallNow, false, UpdaterEvent::Skipped},
+          {UpdateChoice::Later, true, UpdaterEvent::NotNow}}) {
+        // The last check made long ago: an automatic one is due at once.
+        const std::wstring state = editor.Updates + L"\\update state.json";
+        UpdateState kept;
+        std::wstring problem;
+        ReadUpdateState(state, kept, problem);
+        kept.LastCheck = 1;
+        WriteUpdateState(state, kept);
+        Events events;
+        int asked = 0;
+        editor.Settings.AutomaticChecks = !byHand;
+        std::optional<PolicyHeld> policy(std::in_place);
+        Updater updater(editor.Settings, Answering(choice, events, editor, &asked));
+        policy.reset();
+        if (byHand) {
+            updater.CheckNow();
+        }
+        EXPECT_EQ(events.First(), expected);
+        EXPECT_EQ(asked, byHand ? 1 : 0);
+    }
+    EXPECT_FALSE(std::filesystem::exists(editor.Updates + L"\\tavoPDF-2.0.exe"));
+    EndStandIns(editor.Install);
+}
+
+// The updater's end stops a download in progress and keeps its partial file;
+// so does a stop asked while it runs.
+TEST(UpdaterEnd, StopsADownloadInProgressAndKeepsThePartialFile) {
+    Editor editor = StartEditor(L"slow.json");
+    Events events;
+    std::mutex lock;
+    std::condition_variable progressed;
+    bool started = false;
+    UpdaterCallbacks callbacks = Answering(UpdateChoice::InstallNow, events, editor);
+    callbacks.OnProgress = [&](const DownloadProgress&) {
+        const std::lock_guard<std::mutex> holding(lock);
+        started = true;
+        progressed.notify_all();
+    };
+    {
+        Updater updater(editor.Settings, callbacks);
+        updater.CheckNow();
+        std::unique_lock<std::mutex> holding(lock);
+        EXPECT_TRUE(
+            progressed.wait_for(holding, std::chrono::seconds(60), [&] { return started; }));
+    }
+    EXPECT_TRUE(std::filesystem::exists(editor.Updates + L"\\tavoPDF-2.0.exe.partial"));
+    EXPECT_FALSE(std::filesystem::exists(editor.Updates + L"\\tavoPDF-2.0.exe"));
+    EndStandIns(editor.Install);
+}
+
+// An administrator's policy turns automatic checks off: the updater says so
+// in its log and makes no request of its own; a check by hand still works.
+TEST(UpdaterPolicy, TurnsAutomaticChecksOffButNotChecksByHand) {
+    Editor editor = StartEditor(L"stable.json");
+    const std::wstring feed = std::filesystem::path(editor.Work).filename().wstring() + L".json";
+    const std::wstring www = Environment(L"TAVO_TEST_WWW") + L"\\";
+    for (const wchar_t* end : {L"", L".sig"}) {
+        CopyFileW((www + L"stable.json" + end).c_str(), (www + feed + end).c_str(), FALSE);
+    }
+    editor.Settings.FeedUrl = Environment(L"TAVO_TEST_WEB") + L"/" + feed;
+    editor.Settings.AutomaticChecks = true;
+    DWORD off = 0;
+    std::optional<PolicyHeld> policy(std::in_place);
+    ASSERT_EQ(RegSetKeyValueW(HKEY_LOCAL_MACHINE, L"Software\\Policies\\Tavo PDF\\Update",
+                              L"AutomaticChecks", REG_DWORD, &off, sizeof(off)),
+              ERROR_SUCCESS);
+    Events events;
+    {
+        Updater updater(editor.Settings, Answering(UpdateChoice::Later, events, editor));
+        RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, L"Software\\Policies\\Tavo PDF\\Update",
+                           L"AutomaticChecks");
+        policy.reset();
+        EXPECT_EQ(updater.AutomaticChecksOff(), L"policy: automatic checks are off");
+        updater.CheckNow();
+        EXPECT_EQ(events.First(), UpdaterEvent::NotNow);
+    }
+    const std::string log = ReadBytes(editor.Updates + L"\\update log.txt").value_or("");
+    EXPECT_NE(log.find("policy: automatic checks are off"), std::string::npos) << log;
+    const std::string requests = ReadBytes(Environment(L"TAVO_TEST_WEB_LOG")).value_or("");
+    std::string asked(feed.begin(), feed.end());
+    asked = '/' + asked.append(" ");
+    EXPECT_EQ(requests.find(asked), requests.rfind(asked)) << "one request: the check by hand";
+    EndStandIns(editor.Install);
+}
+
+// An editor in C whose whole update is the C interface's updater goes from
+// the feed to the restarted 2.0 editor, which gets its arguments back.
+TEST(UpdaterFromC, UpdatesAnEditorBuiltInCThroughTheUpdater) {
+    const std::wstring work = MakeWorkFolder(L"c-updater"), install = work + L"\\Tavo PDF";
+    const std::wstring editor = install + L"\\tavoPDFEditor.exe", updates = work + L"\\Updates";
+    CreateDirectoryW(install.c_str(), nullptr);
+    for (const auto& [from, to] :
+         {std::pair{FixturesFolder() + L"\\c-updater-editor\\tavoPDFEditor.exe", editor},
+          {HelperExecutablePath(), install + L"\\tavoPDFUpdateHelper.exe"},
+          {ExecutableFolder() + L"\\editor_update.dll", install + L"\\editor_update.dll"}}) {
+        ASSERT_TRUE(CopyFileW(from.c_str(), to.c_str(), FALSE)) << from;
+    }
+    for (const auto& [name, value] :
+         {std::pair{L"TAVO_FEED", Environment(L"TAVO_TEST_WEB") + L"/stable.json"},
+          {L"TAVO_FEED_KEY", KeyPin(L"feed-ec")},
+          {L"TAVO_PUBLISHER_KEY", KeyPin(L"publisher")},
+          {L"TAVO_UPDATES", updates}}) {
+        SetEnvironmentVariableW(name, value.c_str());
+    }
+    StartedProcess cEditor =
+        StartProcess(editor, L"\"" + editor + L"\" --open \"Q3 report.pdf\"", install);
+    DWORD exitCode = 99;
+    WaitForSingleObject(cEditor.Process, 120000);
+    GetExitCodeProcess(cEditor.Process, &exitCode);
+    EXPECT_EQ(exitCode, 0u) << "10 and more: the updater's event";
+    std::vector<std::wstring> restarted = RestartedArguments(install, 0);
+    ASSERT_FALSE(restarted.empty()) << "the editor was started again";
+    std::vector<const wchar_t*> elements;
+    for (const std::wstring& argument : restarted) {
+        elements.push_back(argument.c_str());
+    }
+    const UpdateRestart restart =
+        HandleUpdateRestart(static_cast<int>(elements.size()), elements.data(), updates);
+    EXPECT_EQ(restart.Outcome.Kind, OutcomeKind::Installed) << restart.Outcome.Text;
+    EXPECT_EQ(restart.Arguments, (std::vector<std::wstring>{editor, L"--open", L"Q3 report.pdf"}));
+    EndStandIns(install);
+    EndProcess(cEditor);
+}
+
+} // namespace
