@@ -13,6 +13,10 @@ block() { # the README's first block of that language after the quick start's he
         sed '1d' | sed '/^```$/,$d'
 }
 block cpp >"$1/integrator/quick_start.cpp"
+# The samples of the parts: the first whole, the fragments each as a function.
+awk '/^```cpp$/ { n++; inside = 1; if (n > 2) print "int Sample" n "() {"; next }
+     /^```$/ && inside { if (n > 2) print "return 0; }"; inside = 0; next }
+     inside && n >= 2' "$readme" >"$1/integrator/readme_samples.cpp"
 block c >"$1/integrator/quick_start.c"
 sed -n '/--- The editor.s update code/,/--- End of the update code/p' \
     "$2/tests/fixtures/c_updater_editor.c" | sed '1d;$d' | sed -n '/^static void Update/,$p' |
@@ -20,6 +24,7 @@ sed -n '/--- The editor.s update code/,/--- End of the update code/p' \
 cmake --install "$1" --prefix "$prefix" >/dev/null
 cmake -S "$2/tests/consumer" -B "$1/integrator/build" -DCMAKE_PREFIX_PATH="$prefix" \
     -DQUICK_START="$1/integrator/quick_start.cpp" \
+    -DREADME_SAMPLES="$1/integrator/readme_samples.cpp" \
     -DCMAKE_TOOLCHAIN_FILE="$2/cmake/mingw-w64-x86_64.cmake" >/dev/null
 cmake --build "$1/integrator/build" >/dev/null
 wine "$1/integrator/build/integrators_editor.exe"
