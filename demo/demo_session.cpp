@@ -92,7 +92,7 @@ void AnswerTheUpdater(DWORD editor) {
             continue;
         }
         wchar_t text[1024] = {};
-        GetDlgItemTextW(window, button == IDOK ? 1 : 0xFFFF, text, 1024);
+        GetDlgItemTextW(window, button == IDOK ? 10 : 0xFFFF, text, 1024); // the heading
         Say(std::wstring(L"the editor asks: ") + text);
         if (button == IDOK) {
             HoldDialogForScreenshot(text, L"offer-shown");

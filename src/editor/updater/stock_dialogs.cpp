@@ -9,7 +9,9 @@ namespace tavo {
 
 namespace {
 
+// Enter presses Install now, Escape Later; the texts have ids of their own.
 constexpr int InstallButton = IDOK, LaterButton = IDCANCEL, SkipButton = 100, StopButton = 101;
+constexpr int HeadingText = 10, BodyText = 11;
 
 // A button the user pressed in a stock window, and the stop it asked for.
 struct StockState {
@@ -58,13 +60,13 @@ void UseMessageFont(StockState& state, HWND window, UINT dpi) {
 struct Place {
     int Id, X, Y, Width, Height;
 };
-constexpr Place OfferPlaces[] = {{1, 16, 12, 428, 20},
-                                 {2, 16, 38, 428, 150},
+constexpr Place OfferPlaces[] = {{HeadingText, 16, 12, 428, 20},
+                                 {BodyText, 16, 38, 428, 150},
                                  {InstallButton, 16, 200, 130, 28},
                                  {LaterButton, 156, 200, 130, 28},
                                  {SkipButton, 296, 200, 148, 28}};
 constexpr Place ProgressPlaces[] = {
-    {1, 16, 16, 428, 22}, {2, 16, 46, 428, 20}, {StopButton, 364, 74, 80, 28}};
+    {HeadingText, 16, 16, 428, 22}, {BodyText, 16, 46, 428, 20}, {StopButton, 364, 74, 80, 28}};
 
 template <size_t Count> void Layout(StockState& state, HWND window, const Place (&places)[Count]) {
     const UINT dpi = GetDpiForWindow(window);
@@ -155,9 +157,9 @@ UpdateChoice AskInWindow(StockState& state, const UpdateOffered& offer) {
     AddChild(window, L"STATIC",
              L"Tavo PDF " + offer.Version + L" is available" +
                  (offer.Critical ? L": an important update that cannot be skipped." : L"."),
-             1, 0);
+             HeadingText, 0);
     std::wstring notes = offer.Notes.empty() ? L"No release notes." : offer.Notes;
-    AddChild(window, L"EDIT", notes, 2,
+    AddChild(window, L"EDIT", notes, BodyText,
              WS_BORDER | WS_VSCROLL | ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL | WS_TABSTOP);
     const HWND install =
         AddChild(window, L"BUTTON", L"&Install now", InstallButton, BS_DEFPUSHBUTTON | WS_TABSTOP);
@@ -182,8 +184,8 @@ void ShowProgressInWindow(StockState& state, const DownloadProgress& progress) {
         INITCOMMONCONTROLSEX controls = {sizeof(controls), ICC_PROGRESS_CLASS};
         InitCommonControlsEx(&controls);
         state.Progress = CreateStockWindow(state, L"Downloading the Tavo PDF update", 460, 118);
-        state.Bar = AddChild(state.Progress, PROGRESS_CLASSW, L"", 1, 0);
-        state.Text = AddChild(state.Progress, L"STATIC", L"Connecting...", 2, 0);
+        state.Bar = AddChild(state.Progress, PROGRESS_CLASSW, L"", HeadingText, 0);
+        state.Text = AddChild(state.Progress, L"STATIC", L"Connecting...", BodyText, 0);
         AddChild(state.Progress, L"BUTTON", L"&Stop", StopButton, BS_PUSHBUTTON | WS_TABSTOP);
         SendMessageW(state.Bar, PBM_SETRANGE32, 0, 1000);
         Layout(state, state.Progress, ProgressPlaces);
