@@ -9,13 +9,17 @@
 
 #include <shellapi.h>
 
+#include <condition_variable>
 #include <filesystem>
+#include <mutex>
+#include <thread>
 
 namespace tavo {
 
 namespace {
 
 constexpr DWORD ReadyPollMs = 250;
+constexpr auto StartDelay = std::chrono::seconds(5);
 constexpr DWORD ReadyLimitMs = 120000;
 
 std::int64_t NowSeconds() {
@@ -82,66 +86,91 @@ bool SameBytes(HANDLE held, const std::wstring& other) {
 
 } // namespace
 
+// The updater's state and its thread's work.
+struct UpdaterCore {
+    void Prepare();
+    void Run();
+    void CheckOnce(bool byHand, std::stop_token stop);
+    void Offer(const FeedAnswer& answer, bool byHand, std::stop_token stop);
+    void HandOver(const PackageDownload& download, std::stop_token stop);
+    void Tell(UpdaterEvent event, const std::wstring& text);
+
+    UpdaterSettings Settings;
+    UpdaterCallbacks Callbacks;
+    std::wstring Log, StateFile, HelperSource, Channel, OffReason;
+    bool Forbidden = false, ChannelFixed = false;
+    std::mutex Lock;
+    std::condition_variable Wake;
+    bool ByHandAsked = false, Stopping = false;
+    std::stop_source Current; // the check or download in progress
+    std::thread Thread;
+};
+
 Updater::Updater(UpdaterSettings settings, UpdaterCallbacks callbacks)
-    : Settings(std::move(settings)), Callbacks(std::move(callbacks)) {
+    : Core(std::make_shared<UpdaterCore>()) {
+    UpdaterCore& core = *Core;
+    core.Settings = std::move(settings);
+    core.Callbacks = std::move(callbacks);
+    UpdaterSettings& Settings = core.Settings;
     if (Settings.UpdatesFolder.empty()) {
         Settings.UpdatesFolder = DefaultUpdatesFolder();
     }
-    std::error_code error;
-    std::filesystem::create_directories(Settings.UpdatesFolder, error);
-    Log = Settings.UpdatesFolder + L"\\update log.txt";
-    StateFile = Settings.UpdatesFolder + L"\\update state.json";
+    core.Log = Settings.UpdatesFolder + L"\\update log.txt";
+    core.StateFile = Settings.UpdatesFolder + L"\\update state.json";
     if (Settings.EditorPath.empty()) {
         Settings.EditorPath = ExecutablePath();
     }
-    HelperSource = ParentFolder(Settings.EditorPath) + L"\\tavoPDFUpdateHelper.exe";
-    if (Settings.RunningVersion.empty()) {
-        Settings.RunningVersion = ReadFileVersion(Settings.EditorPath);
-    }
+    core.HelperSource = ParentFolder(Settings.EditorPath) + L"\\tavoPDFUpdateHelper.exe";
     if (Settings.CheckInterval < std::chrono::hours(1)) {
         Settings.CheckInterval = std::chrono::hours(1);
     }
+    // The policy now, as the updater starts; the rest of the preparing (the
+    // folder, the version resource, the log) on its thread, off the editor's start.
     const UpdatePolicy policy = ReadUpdatePolicy();
-    Channel = policy.Channel.empty() ? Settings.Channel : policy.Channel;
-    Forbidden = policy.UpdatesForbidden;
-    OffReason = Forbidden                   ? L"policy: updates are forbidden"
-                : policy.AutomaticChecksOff ? L"policy: automatic checks are off"
-                : !Settings.AutomaticChecks ? L"settings: automatic checks are off"
-                                            : L"";
-    AppendUpdateLog(Log, L"updater: version " + Settings.RunningVersion + L", channel " + Channel +
-                             (policy.Channel.empty() ? L"" : L" (fixed by policy)") +
-                             (OffReason.empty() ? L", automatic checks" : L"; " + OffReason));
-    Thread = std::thread([this] { Run(); });
+    core.Channel = policy.Channel.empty() ? Settings.Channel : policy.Channel;
+    core.ChannelFixed = !policy.Channel.empty();
+    core.Forbidden = policy.UpdatesForbidden;
+    core.OffReason = core.Forbidden              ? L"policy: updates are forbidden"
+                     : policy.AutomaticChecksOff ? L"policy: automatic checks are off"
+                     : !Settings.AutomaticChecks ? L"settings: automatic checks are off"
+                                                 : L"";
+    core.Thread = std::thread([shared = Core] { shared->Run(); });
 }
 
 Updater::~Updater() {
     {
-        const std::lock_guard<std::mutex> holding(Lock);
-        Stopping = true;
-        Current.request_stop(); // the check or download in progress, if any
+        const std::lock_guard<std::mutex> holding(Core->Lock);
+        Core->Stopping = true;
+        Core->Current.request_stop(); // the check or download in progress, if any
     }
-    Wake.notify_all();
-    Thread.join();
+    Core->Wake.notify_all();
+    // Destroyed from one of its own callbacks (ExitNow, say): the thread,
+    // which holds the state too, ends by itself once that callback returns.
+    if (Core->Thread.get_id() == std::this_thread::get_id()) {
+        Core->Thread.detach();
+        return;
+    }
+    Core->Thread.join();
 }
 
 void Updater::CheckNow() {
     {
-        const std::lock_guard<std::mutex> holding(Lock);
-        ByHandAsked = true;
+        const std::lock_guard<std::mutex> holding(Core->Lock);
+        Core->ByHandAsked = true;
     }
-    Wake.notify_all();
+    Core->Wake.notify_all();
 }
 
 void Updater::StopCurrent() {
-    const std::lock_guard<std::mutex> holding(Lock);
-    Current.request_stop();
+    const std::lock_guard<std::mutex> holding(Core->Lock);
+    Core->Current.request_stop();
 }
 
 std::wstring Updater::AutomaticChecksOff() const {
-    return OffReason;
+    return Core->OffReason;
 }
 
-void Updater::Tell(UpdaterEvent event, const std::wstring& text) {
+void UpdaterCore::Tell(UpdaterEvent event, const std::wstring& text) {
     if (Callbacks.OnEvent) {
         try {
             Callbacks.OnEvent(event, text);
@@ -151,8 +180,22 @@ void Updater::Tell(UpdaterEvent event, const std::wstring& text) {
     }
 }
 
-void Updater::Run() {
+void UpdaterCore::Prepare() {
+    std::error_code error;
+    std::filesystem::create_directories(Settings.UpdatesFolder, error);
+    if (Settings.RunningVersion.empty()) {
+        Settings.RunningVersion = ReadFileVersion(Settings.EditorPath);
+    }
+    AppendUpdateLog(Log, L"updater: version " + Settings.RunningVersion + L", channel " + Channel +
+                             (ChannelFixed ? L" (fixed by policy)" : L"") +
+                             (OffReason.empty() ? L", automatic checks" : L"; " + OffReason));
+}
+
+void UpdaterCore::Run() {
     const double jitter = static_cast<double>(GetTickCount64() % 1000) / 1000.0;
+    // No automatic check while the editor starts: its start is the user's.
+    const auto settled = std::chrono::steady_clock::now() + StartDelay;
+    bool prepared = false;
     for (;;) {
         bool byHand = false;
         std::stop_token current;
@@ -165,7 +208,8 @@ void Updater::Run() {
                     {state.LastCheck, static_cast<unsigned>(state.Failures), state.RetryAfter},
                     Settings.CheckInterval, jitter);
                 const auto wait = std::chrono::seconds(due > NowSeconds() ? due - NowSeconds() : 0);
-                Wake.wait_for(holding, wait, woken);
+                const auto at = std::chrono::steady_clock::now() + wait;
+                Wake.wait_until(holding, at > settled ? at : settled, woken);
             } else {
                 Wake.wait(holding, woken);
             }
@@ -177,11 +221,15 @@ void Updater::Run() {
             Current = std::stop_source();
             current = Current.get_token();
         }
+        if (!prepared) {
+            Prepare();
+            prepared = true;
+        }
         CheckOnce(byHand, current);
     }
 }
 
-void Updater::CheckOnce(bool byHand, std::stop_token stop) {
+void UpdaterCore::CheckOnce(bool byHand, std::stop_token stop) {
     if (Forbidden) {
         AppendUpdateLog(Log, L"check by hand refused: " + OffReason);
         return Tell(UpdaterEvent::UpdatesForbidden, OffReason);
@@ -221,7 +269,7 @@ void Updater::CheckOnce(bool byHand, std::stop_token stop) {
     }
 }
 
-void Updater::Offer(const FeedAnswer& answer, bool byHand, std::stop_token stop) {
+void UpdaterCore::Offer(const FeedAnswer& answer, bool byHand, std::stop_token stop) {
     const PackageOffer& offer = answer.Offer;
     if (!byHand && !ShouldOffer(offer.Version, answer.Critical, ReadState(StateFile).Skipped)) {
         AppendUpdateLog(Log, L"offer: " + offer.Version + L" skipped by the user before");
@@ -279,7 +327,7 @@ void Updater::Offer(const FeedAnswer& answer, bool byHand, std::stop_token stop)
          std::wstring(NameOf(downloaded.Code)) + L" " + downloaded.Detail);
 }
 
-void Updater::HandOver(const PackageDownload& download, std::stop_token stop) {
+void UpdaterCore::HandOver(const PackageDownload& download, std::stop_token stop) {
     // The helper runs from a copy in the updates folder (an installer cannot
     // replace a running program), the same bytes as the installed one, held
     // without write sharing from that comparison until the helper runs.

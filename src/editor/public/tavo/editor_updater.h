@@ -20,13 +20,11 @@
 #include "tavo/editor_update.h"
 
 #include <chrono>
-#include <condition_variable>
 #include <cstdint>
 #include <functional>
-#include <mutex>
+#include <memory>
 #include <optional>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace tavo {
@@ -147,8 +145,10 @@ std::int64_t NextCheckAt(const UpdateSchedule& schedule, std::chrono::seconds in
 bool ShouldOffer(const std::wstring& version, bool critical, const std::wstring& skipped);
 
 // The updater: a thread of its own that checks when due (automatic checks
-// on, and allowed by policy) or when asked. Its destructor stops the thread
-// within a second, a partial download kept.
+// on, and allowed by policy; never in the first five seconds, while the
+// editor starts) or when asked. Its destructor stops the thread
+// within a second, a partial download kept (destroyed from one of its own
+// callbacks, it lets the thread end by itself once the callback returns).
 class Updater {
   public:
     Updater(UpdaterSettings settings, UpdaterCallbacks callbacks);
@@ -166,21 +166,9 @@ class Updater {
     std::wstring AutomaticChecksOff() const;
 
   private:
-    void Run();
-    void CheckOnce(bool byHand, std::stop_token stop);
-    void Offer(const FeedAnswer& answer, bool byHand, std::stop_token stop);
-    void HandOver(const PackageDownload& download, std::stop_token stop);
-    void Tell(UpdaterEvent event, const std::wstring& text);
-
-    UpdaterSettings Settings;
-    UpdaterCallbacks Callbacks;
-    std::wstring Log, StateFile, HelperSource, Channel, OffReason;
-    bool Forbidden = false;
-    std::mutex Lock;
-    std::condition_variable Wake;
-    bool ByHandAsked = false, Stopping = false;
-    std::stop_source Current; // the check or download in progress
-    std::thread Thread;       // last: started once every field is set
+    // What the updater's thread shares with it; the thread holds it too, so
+    // that an updater destroyed from one of its own callbacks stays sound.
+    std::shared_ptr<struct UpdaterCore> Core;
 };
 
 } // namespace tavo
