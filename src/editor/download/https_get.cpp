@@ -3,7 +3,9 @@
 #include "base/paths.h"
 
 #include <condition_variable>
+#include <chrono>
 #include <cwchar>
+#include <deque>
 #include <functional>
 #include <mutex>
 #include <thread>
@@ -30,11 +32,15 @@ struct HttpsCalls {
     std::mutex Lock;
     std::condition_variable Changed;
     std::function<DWORD()> Call; // the next call; empty while none waits
-    bool Done = false, Quit = false;
+    bool Done = false, Quit = false, Ended = false;
     DWORD Result = ERROR_SUCCESS;
-    // The answer and the body's bytes land here, never in the caller's own.
+    // The answer and the body's bytes land here, never in the caller's own:
+    // the thread reads the body ahead of the caller, at most AheadBytes.
     HttpsAnswer Answer;
-    std::vector<char> Buffer;
+    bool Reading = false, BodyDone = false;
+    DWORD BodyError = ERROR_SUCCESS;
+    std::deque<std::vector<char>> Chunks;
+    size_t FrontTaken = 0, Queued = 0;
     UniqueInternet Session{nullptr, &CloseInternet};
     UniqueInternet Connection{nullptr, &CloseInternet};
     UniqueInternet Request{nullptr, &CloseInternet};
@@ -50,7 +56,7 @@ void MakeCalls(std::shared_ptr<HttpsCalls> calls) {
             std::unique_lock<std::mutex> holding(calls->Lock);
             calls->Changed.wait(holding, [&] { return calls->Call || calls->Quit; });
             if (!calls->Call) {
-                return;
+                break;
             }
             call.swap(calls->Call);
         }
@@ -62,16 +68,29 @@ void MakeCalls(std::shared_ptr<HttpsCalls> calls) {
         }
         calls->Changed.notify_all();
     }
+    // The connection closes here, on this thread, once no call uses it.
+    calls->Request.reset();
+    calls->Connection.reset();
+    calls->Session.reset();
+    {
+        const std::lock_guard<std::mutex> holding(calls->Lock);
+        calls->Ended = true;
+    }
+    calls->Changed.notify_all();
 }
 
-// Lets the thread go: it ends after the call it makes, if any.
+// Lets the thread go: it ends after the call it makes, if any, and closes the
+// connection. Waited for a little, so that a GET that follows does not meet
+// this one's connection still open; a call that waits longer (a silent
+// server, up to the stall limit) ends on its own.
 void LetGo(HttpsGet& get) {
     if (get.Calls) {
-        {
-            const std::lock_guard<std::mutex> holding(get.Calls->Lock);
-            get.Calls->Quit = true;
-        }
+        std::unique_lock<std::mutex> holding(get.Calls->Lock);
+        get.Calls->Quit = true;
         get.Calls->Changed.notify_all();
+        get.Calls->Changed.wait_for(holding, std::chrono::milliseconds(500),
+                                    [&] { return get.Calls->Ended; });
+        holding.unlock();
         get.Calls.reset();
     }
 }
@@ -103,9 +122,54 @@ DWORD Make(HttpsGet& get, std::function<DWORD()> call) {
     return calls->Result;
 }
 
-// A WinHTTP call's outcome as a result: 0, or its error.
-DWORD Outcome(BOOL done) {
-    return done ? ERROR_SUCCESS : GetLastError();
+constexpr size_t AheadBytes = 512 << 10;
+constexpr DWORD ReadBytes = 64 << 10;
+
+// The body, read on the GET's thread into its queue until it ends, fails
+// or the GET lets go: each read is bounded by WinHTTP's receive timeout.
+void ReadAhead(HttpsCalls& calls) {
+    DWORD error = ERROR_SUCCESS;
+    for (;;) {
+        {
+            std::unique_lock<std::mutex> holding(calls.Lock);
+            calls.Changed.wait(holding, [&] { return calls.Queued < AheadBytes || calls.Quit; });
+            if (calls.Quit) {
+                return;
+            }
+        }
+        // Asked first how much is there: a read of more waits for all of it
+        // (Wine's does).
+        DWORD available = 0, got = 0;
+        if (!WinHttpQueryDataAvailable(calls.Request.get(), &available)) {
+            error = GetLastError();
+            break;
+        }
+        std::vector<char> chunk(available < ReadBytes ? available : ReadBytes);
+        if (available == 0) {
+            break;
+        }
+        if (!WinHttpReadData(calls.Request.get(), chunk.data(), static_cast<DWORD>(chunk.size()),
+                             &got)) {
+            error = GetLastError();
+            break;
+        }
+        if (got == 0) {
+            break;
+        }
+        chunk.resize(got);
+        {
+            const std::lock_guard<std::mutex> holding(calls.Lock);
+            calls.Queued += got;
+            calls.Chunks.push_back(std::move(chunk));
+        }
+        calls.Changed.notify_all();
+    }
+    {
+        const std::lock_guard<std::mutex> holding(calls.Lock);
+        calls.BodyDone = true;
+        calls.BodyError = error;
+    }
+    calls.Changed.notify_all();
 }
 
 UniqueInternet OwnInternet(HINTERNET handle) {
@@ -280,30 +344,47 @@ DWORD SendHttpsGet(const std::wstring& url, const std::wstring& headers, DWORD w
 
 DWORD ReadHttpsBody(HttpsGet& get, void* buffer, DWORD size, DWORD& read) {
     read = 0;
-    if (!get.Calls) {
+    if (!get.Calls || get.Stop.stop_requested()) {
         return ERROR_OPERATION_ABORTED;
     }
-    HttpsCalls& calls = *get.Calls;
-    // Asked first how much is there: a read of more may wait for all of it
-    // (Wine's does), and progress is judged between reads.
-    const DWORD error = Make(get, [&calls, size]() -> DWORD {
-        DWORD available = 0, got = 0;
-        calls.Buffer.clear();
-        if (!WinHttpQueryDataAvailable(calls.Request.get(), &available)) {
-            return GetLastError();
-        }
-        calls.Buffer.resize(available < size ? available : size);
-        const DWORD result =
-            available == 0
-                ? ERROR_SUCCESS
-                : Outcome(WinHttpReadData(calls.Request.get(), calls.Buffer.data(),
-                                          static_cast<DWORD>(calls.Buffer.size()), &got));
-        calls.Buffer.resize(got);
-        return result;
+    const std::shared_ptr<HttpsCalls> calls = get.Calls;
+    const std::stop_callback wake(get.Stop, [&calls] {
+        const std::lock_guard<std::mutex> holding(calls->Lock);
+        calls->Changed.notify_all();
     });
-    if (error == ERROR_SUCCESS) {
-        read = static_cast<DWORD>(calls.Buffer.size());
-        std::copy(calls.Buffer.begin(), calls.Buffer.end(), static_cast<char*>(buffer));
+    std::unique_lock<std::mutex> holding(calls->Lock);
+    if (!calls->Reading) {
+        calls->Reading = true;
+        calls->Call = [raw = calls.get()]() -> DWORD {
+            ReadAhead(*raw);
+            return ERROR_SUCCESS;
+        };
+        calls->Changed.notify_all();
     }
-    return error;
+    calls->Changed.wait(holding, [&] {
+        return !calls->Chunks.empty() || calls->BodyDone || get.Stop.stop_requested();
+    });
+    if (calls->Chunks.empty() && !calls->BodyDone) {
+        holding.unlock();
+        LetGo(get);
+        return ERROR_OPERATION_ABORTED;
+    }
+    if (calls->Chunks.empty()) {
+        return calls->BodyError; // 0 at the body's end: nothing read
+    }
+    const std::vector<char>& front = calls->Chunks.front();
+    const size_t left = front.size() - calls->FrontTaken;
+    read = static_cast<DWORD>(left < size ? left : size);
+    std::copy(front.begin() + static_cast<std::ptrdiff_t>(calls->FrontTaken),
+              front.begin() + static_cast<std::ptrdiff_t>(calls->FrontTaken + read),
+              static_cast<char*>(buffer));
+    calls->FrontTaken += read;
+    calls->Queued -= read;
+    if (calls->FrontTaken == front.size()) {
+        calls->Chunks.pop_front();
+        calls->FrontTaken = 0;
+    }
+    holding.unlock();
+    calls->Changed.notify_all(); // room for the thread's next read
+    return ERROR_SUCCESS;
 }

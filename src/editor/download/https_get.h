@@ -19,7 +19,9 @@
 // WinHTTP under Wine does not end a waiting call when its handle is closed
 // from another thread. A stopped call's thread is left to finish on its own,
 // holding the handles and its buffer, within the stall limit that bounds
-// every wait; nothing of the caller's is touched after the stop.
+// every wait; nothing of the caller's is touched after the stop. The body is
+// read ahead on that thread, at most 512 KiB beyond what the caller has taken,
+// so that receiving goes on while the caller writes.
 struct HttpsCalls;
 struct HttpsGet {
     HttpsGet();
