@@ -202,7 +202,9 @@ void UpdaterCore::Run() {
         {
             std::unique_lock<std::mutex> holding(Lock);
             const auto woken = [this] { return ByHandAsked || Stopping; };
-            if (OffReason.empty()) {
+            // Not even the state file is read while the editor starts.
+            Wake.wait_until(holding, settled, woken);
+            if (OffReason.empty() && !ByHandAsked && !Stopping) {
                 const UpdateState state = ReadState(StateFile);
                 const std::int64_t due = NextCheckAt(
                     {state.LastCheck, static_cast<unsigned>(state.Failures), state.RetryAfter},
