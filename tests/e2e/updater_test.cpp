@@ -154,12 +154,7 @@ TEST_P(UpdaterRun, FromTheFeedToTheRestartedEditor) {
     EXPECT_EQ(end.Dialogs.size(), row.Kept ? 1u : 0u);
     std::vector<std::wstring> restarted = RestartedArguments(editor.Install);
     ASSERT_FALSE(restarted.empty()) << "the editor was started again";
-    std::vector<const wchar_t*> elements;
-    for (const std::wstring& argument : restarted) {
-        elements.push_back(argument.c_str());
-    }
-    const UpdateRestart restart =
-        HandleUpdateRestart(static_cast<int>(elements.size()), elements.data(), editor.Updates);
+    const UpdateRestart restart = HandleUpdateRestartOf(restarted, editor.Updates);
     EXPECT_TRUE(restart.AfterUpdate);
     EXPECT_EQ(restart.Outcome.Kind, row.Outcome) << restart.Outcome.Text;
     EXPECT_EQ(std::vector<std::wstring>(restart.Arguments.begin() + 1, restart.Arguments.end()),
@@ -297,12 +292,7 @@ TEST(UpdaterFromC, UpdatesAnEditorBuiltInCThroughTheUpdater) {
     EXPECT_EQ(exitCode, 0u) << "10 and more: the updater's event";
     std::vector<std::wstring> restarted = RestartedArguments(install, 0);
     ASSERT_FALSE(restarted.empty()) << "the editor was started again";
-    std::vector<const wchar_t*> elements;
-    for (const std::wstring& argument : restarted) {
-        elements.push_back(argument.c_str());
-    }
-    const UpdateRestart restart =
-        HandleUpdateRestart(static_cast<int>(elements.size()), elements.data(), updates);
+    const UpdateRestart restart = HandleUpdateRestartOf(restarted, updates);
     EXPECT_EQ(restart.Outcome.Kind, OutcomeKind::Installed) << restart.Outcome.Text;
     EXPECT_EQ(restart.Arguments, (std::vector<std::wstring>{editor, L"--open", L"Q3 report.pdf"}));
     EndStandIns(install);

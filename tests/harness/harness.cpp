@@ -55,6 +55,15 @@ StartedProcess FindProcess(const std::wstring& image) {
     return {};
 }
 
+UpdateRestart HandleUpdateRestartOf(const std::vector<std::wstring>& arguments,
+                                    const std::wstring& updatesFolder) {
+    std::vector<const wchar_t*> elements;
+    for (const std::wstring& argument : arguments) {
+        elements.push_back(argument.c_str());
+    }
+    return HandleUpdateRestart(static_cast<int>(elements.size()), elements.data(), updatesFolder);
+}
+
 std::wstring Environment(const wchar_t* name) {
     std::wstring value(4096, L'\0');
     value.resize(GetEnvironmentVariableW(name, value.data(), 4096));

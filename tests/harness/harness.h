@@ -7,6 +7,7 @@
 // has a limit; a helper that hangs is ended.
 
 #include "tavo/editor_update.h"
+#include "tavo/editor_updater.h"
 
 #include <functional>
 #include <optional>
@@ -39,6 +40,10 @@ std::wstring KeyPin(const std::wstring& signer);
 // Arguments that a restarted editor must get back exactly: blanks, quotes,
 // backslashes before quotes and at the end, an empty one, tabs, CJK, emoji.
 extern const std::vector<std::wstring> AwkwardArguments;
+
+// The start-up call on a command line given as its elements.
+tavo::UpdateRestart HandleUpdateRestartOf(const std::vector<std::wstring>& arguments,
+                                          const std::wstring& updatesFolder);
 
 struct StartedProcess {
     HANDLE Process = nullptr;

@@ -665,12 +665,7 @@ TEST(UpdateRestart, GivesBackTheEditorsArgumentsAndCleansUpAfterItself) {
             WriteBytes(status + L".msi.log", "log");
             std::vector<std::wstring> arguments = own;
             arguments.insert(arguments.end(), marked[row].begin(), marked[row].end());
-            std::vector<const wchar_t*> elements;
-            for (const std::wstring& argument : arguments) {
-                elements.push_back(argument.c_str());
-            }
-            const UpdateRestart restart =
-                HandleUpdateRestart(static_cast<int>(elements.size()), elements.data(), folder);
+            const UpdateRestart restart = HandleUpdateRestartOf(arguments, folder);
             const bool after = row == 0;
             EXPECT_EQ(restart.AfterUpdate, after) << row;
             EXPECT_EQ(restart.Arguments, after ? own : arguments) << row;

@@ -269,6 +269,14 @@ std::wstring CheckHttpsUrl(const std::wstring& url) {
                : L"not a URL WinHTTP can read";
 }
 
+std::wstring CheckStallLimit(DWORD stallLimitMs) {
+    return stallLimitMs == 0 || stallLimitMs > 600000 ? L"stall limit: not 1 to 600000 ms" : L"";
+}
+
+bool IsTimeout(DWORD error) {
+    return error == ERROR_WINHTTP_TIMEOUT || error == WSAETIMEDOUT;
+}
+
 bool IsCertificateError(DWORD error) {
     for (const DWORD certificate :
          {12037ul, 12038ul, 12044ul, 12045ul, 12157ul, 12169ul, 12170ul, 12175ul, 12179ul}) {

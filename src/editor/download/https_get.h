@@ -32,8 +32,13 @@ struct HttpsGet {
     std::stop_token Stop;
 };
 
-// The longest stall limit a caller may set: WinHTTP reads 0 as "no limit".
-inline constexpr unsigned long StallLimitMostMs = 600000;
+// Empty when the stall limit is 1 to 600000 ms; otherwise "stall limit: not 1
+// to 600000 ms". WinHTTP reads 0 as "no limit".
+std::wstring CheckStallLimit(DWORD stallLimitMs);
+
+// Whether WinHTTP gave up waiting: ERROR_WINHTTP_TIMEOUT on Windows, and the
+// socket's WSAETIMEDOUT under Wine.
+bool IsTimeout(DWORD error);
 
 // Empty when the URL is one WinHTTP can read, https:// with a host; otherwise
 // the refusal, such as "not https://" or "not a URL WinHTTP can read".

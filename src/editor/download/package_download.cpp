@@ -53,8 +53,9 @@ std::wstring CheckOffer(const PackageOffer& offer, const DownloadOptions& option
     if (!badKey.empty()) {
         return badKey;
     }
-    if (options.StallLimitMs == 0 || options.StallLimitMs > StallLimitMostMs) {
-        return L"stall limit: not 1 to 600000 ms";
+    const std::wstring stallLimit = CheckStallLimit(options.StallLimitMs);
+    if (!stallLimit.empty()) {
+        return stallLimit;
     }
     const DWORD attributes = GetFileAttributesW(options.Folder.c_str());
     if (!IsAbsolutePath(options.Folder) || attributes == INVALID_FILE_ATTRIBUTES ||
@@ -139,7 +140,7 @@ std::wstring SignatureRefusal(HANDLE file, const std::wstring& path,
 
 // The answers of WinHTTP that say the network, not the offer, failed.
 PackageDownload NetworkFailure(DWORD error, const std::wstring& during) {
-    if (error == ERROR_WINHTTP_TIMEOUT || error == WSAETIMEDOUT) {
+    if (IsTimeout(error)) {
         return Fail(DownloadCode::Stalled, L"no byte " + during + L" within the stall limit", true);
     }
     // A certificate the machine does not accept stays so on a retry.

@@ -57,8 +57,7 @@ FeedAnswer NetworkFailure(const std::wstring& what, DWORD error, const HttpsAnsw
         answer.RetryAfter.size() < 9) {
         failure.RetryAfterSeconds = std::wcstoul(answer.RetryAfter.c_str(), nullptr, 10);
     }
-    const bool timedOut = error == ERROR_WINHTTP_TIMEOUT || error == WSAETIMEDOUT;
-    failure.Detail += timedOut ? L": nothing within the stall limit"
+    failure.Detail += IsTimeout(error) ? L": nothing within the stall limit"
                       : error == ERROR_WINHTTP_CONNECTION_ERROR && answer.Status == 200
                           ? L": the connection ended before the Content-Length"
                       : error != ERROR_SUCCESS
@@ -75,23 +74,24 @@ using namespace tavo;
 
 std::optional<FeedAnswer> FetchFeed(const FeedCheck& check, std::string& feed,
                                     std::string& signature) {
-    HttpsAnswer answer;
-    DWORD error = FetchSmall(check.FeedUrl, check, feed, answer);
-    if (check.Stop.stop_requested()) {
-        return Answered(FeedCode::Stopped, L"");
+    // One of the two; a signature the server does not have (404) is empty.
+    const auto fetch = [&check](const std::wstring& url, std::string& bytes, const wchar_t* what,
+                                bool missingIsEmpty) -> std::optional<FeedAnswer> {
+        HttpsAnswer answer;
+        const DWORD error = FetchSmall(url, check, bytes, answer);
+        if (check.Stop.stop_requested()) {
+            return Answered(FeedCode::Stopped, L"");
+        }
+        if (error != ERROR_SUCCESS ||
+            (answer.Status != 200 && !(missingIsEmpty && answer.Status == 404))) {
+            return NetworkFailure(what, error, answer);
+        }
+        return std::nullopt;
+    };
+    if (std::optional<FeedAnswer> failed = fetch(check.FeedUrl, feed, L"feed", false)) {
+        return failed;
     }
-    if (error != ERROR_SUCCESS || answer.Status != 200) {
-        return NetworkFailure(L"feed", error, answer);
-    }
-    answer = HttpsAnswer();
-    error = FetchSmall(check.FeedUrl + L".sig", check, signature, answer);
-    if (check.Stop.stop_requested()) {
-        return Answered(FeedCode::Stopped, L"");
-    }
-    if (error != ERROR_SUCCESS || (answer.Status != 200 && answer.Status != 404)) {
-        return NetworkFailure(L"feed signature", error, answer);
-    }
-    return std::nullopt;
+    return fetch(check.FeedUrl + L".sig", signature, L"feed signature", true);
 }
 
 namespace tavo {

@@ -6,7 +6,7 @@
 #include "editor/feed/feed_document.h"
 #include "editor/feed/feed_signature.h"
 #include "editor/handover/helper_launch.h"
-#include "verify/checksum.h"
+#include "editor/handover/package_signer.h"
 #include "verify/version_compare.h"
 
 #include <bcrypt.h>
@@ -24,15 +24,6 @@ FeedAnswer Refuse(const std::wstring& detail) {
     return answer;
 }
 
-bool IsPinned(const std::wstring& key, const std::vector<std::wstring>& pins) {
-    for (const std::wstring& pin : pins) {
-        if (EqualsIgnoringAsciiCase(pin, key)) {
-            return true;
-        }
-    }
-    return false;
-}
-
 } // namespace
 
 std::wstring CheckFeedRequest(const FeedCheck& check) {
@@ -43,13 +34,13 @@ std::wstring CheckFeedRequest(const FeedCheck& check) {
     if (!ParseVersion(check.RunningVersion)) {
         return L"running version: not 2 to 4 numbers";
     }
-    for (size_t index = 0; index < check.FeedKeys.size(); ++index) {
-        if (!IsChecksumText(check.FeedKeys[index])) {
-            return L"feed key " + std::to_wstring(index + 1) + L": not 64 hexadecimal digits";
-        }
+    const std::wstring feedKey = CheckKeys(check.FeedKeys, L"feed key");
+    if (!feedKey.empty()) {
+        return feedKey;
     }
-    if (check.StallLimitMs == 0 || check.StallLimitMs > StallLimitMostMs) {
-        return L"stall limit: not 1 to 600000 ms";
+    const std::wstring stallLimit = CheckStallLimit(check.StallLimitMs);
+    if (!stallLimit.empty()) {
+        return stallLimit;
     }
     return CheckPublisherKeys(check.PublisherKeys);
 }
@@ -106,7 +97,7 @@ FeedAnswer JudgeFeed(const std::string& feed, const std::string& signature, cons
     // A release signed by a key this editor does not pin would be downloaded
     // whole and then refused: the publisher forgot to ship the renewed key.
     if (best != nullptr && !check.PublisherKeys.empty() &&
-        !IsPinned(best->PublisherKey, check.PublisherKeys)) {
+        !IsPinnedKey(best->PublisherKey, check.PublisherKeys)) {
         return Refuse(L"release " + best->Version + L": signed by key " + best->PublisherKey +
                       L", which this editor does not pin");
     }

@@ -98,11 +98,7 @@ std::wstring CheckFeedSignature(const std::string& feed, const std::string& sign
         CertCreateCertificateContext(X509_ASN_ENCODING, der.data(), static_cast<DWORD>(der.size())),
         &FreeCertificate);
     const std::wstring pin = certificate ? KeyPinOf(certificate.get()) : L"";
-    bool pinned = false;
-    for (const std::wstring& key : pins) {
-        pinned = pinned || (!pin.empty() && EqualsIgnoringAsciiCase(key, pin));
-    }
-    if (!pinned) {
+    if (!IsPinnedKey(pin, pins)) {
         return L"signed by a key not pinned (" + (pin.empty() ? L"unreadable" : pin) + L")";
     }
     BCRYPT_KEY_HANDLE rawKey = nullptr;

@@ -21,8 +21,9 @@ std::vector<std::wstring> HelperArguments(const UpdateOrder& order,
 std::wstring CheckHelperArguments(const UpdateOrder& order,
                                   const std::vector<std::wstring>& arguments);
 
-// Empty when every key is 64 hexadecimal digits; otherwise "publisher key N:
-// not 64 hexadecimal digits" for the first that is not.
+// Empty when every key is 64 hexadecimal digits; otherwise "<name> N: not 64
+// hexadecimal digits" for the first that is not ("publisher key 2: ...").
+std::wstring CheckKeys(const std::vector<std::wstring>& keys, const std::wstring& name);
 std::wstring CheckPublisherKeys(const std::vector<std::wstring>& keys);
 
 // How the helper is started when the editor runs in a job object: a job that

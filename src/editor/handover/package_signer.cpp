@@ -96,6 +96,15 @@ PackageSigner ReadPackageSigner(HANDLE package, const std::wstring& path) {
     return signer;
 }
 
+bool IsPinnedKey(const std::wstring& key, const std::vector<std::wstring>& pins) {
+    for (const std::wstring& pin : pins) {
+        if (!key.empty() && EqualsIgnoringAsciiCase(pin, key)) {
+            return true;
+        }
+    }
+    return false;
+}
+
 std::wstring SignerRefusal(const PackageSigner& signer, const std::vector<std::wstring>& keys) {
     switch (signer.State) {
     case SignatureState::Unsigned:
@@ -110,13 +119,9 @@ std::wstring SignerRefusal(const PackageSigner& signer, const std::vector<std::w
     case SignatureState::Signed:
         break;
     }
-    bool pinned = false;
-    for (const std::wstring& key : keys) {
-        pinned = pinned || EqualsIgnoringAsciiCase(key, signer.Key);
-    }
     // The key first: a package of somebody else's is named as such, whatever
     // its chain.
-    if (!pinned) {
+    if (!IsPinnedKey(signer.Key, keys)) {
         return L"package: signed by \"" + signer.Subject + L"\" with key " + signer.Key +
                L", which is not one of the publisher's keys";
     }

@@ -39,4 +39,8 @@ std::wstring KeyPinOf(PCCERT_CONTEXT certificate);
 // Empty when the signer is one of the publisher's keys (64 hex digits, any
 // case) and its chain is trusted for code signing; otherwise the refusal,
 // naming what was found.
+// Whether the key (a pin, 64 hex digits) is one of these, in any letter case;
+// never for an empty key.
+bool IsPinnedKey(const std::wstring& key, const std::vector<std::wstring>& pins);
+
 std::wstring SignerRefusal(const PackageSigner& signer, const std::vector<std::wstring>& keys);

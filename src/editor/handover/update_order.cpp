@@ -90,13 +90,17 @@ std::vector<std::wstring> HelperArguments(const UpdateOrder& order,
     return arguments;
 }
 
-std::wstring CheckPublisherKeys(const std::vector<std::wstring>& keys) {
+std::wstring CheckKeys(const std::vector<std::wstring>& keys, const std::wstring& name) {
     for (size_t index = 0; index < keys.size(); ++index) {
         if (!IsChecksumText(keys[index])) {
-            return L"publisher key " + std::to_wstring(index + 1) + L": not 64 hexadecimal digits";
+            return name + L" " + std::to_wstring(index + 1) + L": not 64 hexadecimal digits";
         }
     }
     return L"";
+}
+
+std::wstring CheckPublisherKeys(const std::vector<std::wstring>& keys) {
+    return CheckKeys(keys, L"publisher key");
 }
 
 std::wstring CheckUpdateOrder(const UpdateOrder& order, const std::wstring& handoffName) {

@@ -2,7 +2,9 @@
 
 #include "base/handle_owner.h"
 #include "base/paths.h"
+#include "editor/updater/status_argument.h"
 #include "editor/updater/update_log.h"
+#include "handoff/handoff.h"
 
 #include <tlhelp32.h>
 
@@ -39,10 +41,10 @@ UniqueHandle RunningHelper(const std::wstring& image) {
         }
         UniqueHandle process = OwnHandle(OpenProcess(
             SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, entry.th32ProcessID));
-        std::wstring path(32768, L'\0');
-        DWORD size = 32768;
-        if (process && QueryFullProcessImageNameW(process.get(), 0, path.data(), &size) &&
-            EqualsIgnoringAsciiCase(path.substr(0, size), image)) {
+        std::wstring path;
+        DWORD ignored = 0;
+        if (process && ReadProcessImagePath(process.get(), path, ignored) &&
+            EqualsIgnoringAsciiCase(path, image)) {
             return process;
         }
     }
@@ -70,17 +72,26 @@ std::wstring DefaultUpdatesFolder() {
     return local + L"\\Tavo PDF\\Updates";
 }
 
+std::optional<std::wstring> TakeStatusArgument(std::vector<std::wstring>& arguments) {
+    const size_t count = arguments.size();
+    if (count < 3 || arguments[count - 2] != UpdateStatusArgument) {
+        return std::nullopt;
+    }
+    std::wstring status = arguments[count - 1];
+    arguments.resize(count - 2);
+    return status;
+}
+
 UpdateRestart HandleUpdateRestart(int count, const wchar_t* const* arguments,
                                   const std::wstring& updatesFolder) {
     UpdateRestart restart;
     restart.Arguments.assign(arguments, arguments + (count > 0 ? count : 0));
-    // Only the last two arguments, and only this argument: whatever the
-    // editor's own arguments are, they come back exactly.
-    if (count < 3 || std::wstring(arguments[count - 2]) != UpdateStatusArgument) {
+    // Whatever the editor's own arguments are, they come back exactly.
+    const std::optional<std::wstring> taken = TakeStatusArgument(restart.Arguments);
+    if (!taken) {
         return restart;
     }
-    const std::wstring status = WithBackslashes(arguments[count - 1]);
-    restart.Arguments.resize(restart.Arguments.size() - 2);
+    const std::wstring status = WithBackslashes(*taken);
     restart.AfterUpdate = true;
     restart.Outcome = ReadUpdateOutcome(status);
     const bool installed = restart.Outcome.Kind == OutcomeKind::Installed ||

@@ -3,8 +3,10 @@
 #include "base/handle_owner.h"
 #include "base/paths.h"
 #include "editor/feed/update_state.h"
+#include "editor/updater/status_argument.h"
 #include "editor/updater/update_log.h"
 #include "editor/updater/update_policy.h"
+#include "verify/checksum.h"
 #include "verify/file_version.h"
 
 #include <shellapi.h>
@@ -37,10 +39,11 @@ std::vector<std::wstring> OwnArguments() {
     if (split == nullptr) {
         return {};
     }
-    std::vector<std::wstring> arguments(split + (count > 0 ? 1 : 0), split + count);
+    std::vector<std::wstring> arguments(split, split + count);
     LocalFree(split);
-    if (arguments.size() >= 2 && arguments[arguments.size() - 2] == UpdateStatusArgument) {
-        arguments.resize(arguments.size() - 2);
+    TakeStatusArgument(arguments);
+    if (!arguments.empty()) {
+        arguments.erase(arguments.begin()); // the program itself
     }
     return arguments;
 }
@@ -60,28 +63,6 @@ UpdateState ReadState(const std::wstring& path) {
     std::wstring problem;
     ReadUpdateState(path, state, problem);
     return state;
-}
-
-// The two files' bytes are the same.
-bool SameBytes(HANDLE held, const std::wstring& other) {
-    const UniqueHandle file = OwnHandle(CreateFileW(other.c_str(), GENERIC_READ, FILE_SHARE_READ,
-                                                    nullptr, OPEN_EXISTING, 0, nullptr));
-    if (file.get() == INVALID_HANDLE_VALUE) {
-        return false;
-    }
-    SetFilePointer(held, 0, nullptr, FILE_BEGIN);
-    std::vector<char> first(64 << 10), second(64 << 10);
-    for (;;) {
-        DWORD a = 0, b = 0;
-        if (!ReadFile(held, first.data(), 64 << 10, &a, nullptr) ||
-            !ReadFile(file.get(), second.data(), 64 << 10, &b, nullptr) || a != b ||
-            !std::equal(first.begin(), first.begin() + a, second.begin())) {
-            return false;
-        }
-        if (a == 0) {
-            return true;
-        }
-    }
 }
 
 } // namespace
@@ -335,9 +316,9 @@ void UpdaterCore::HandOver(const PackageDownload& download, std::stop_token stop
     // without write sharing from that comparison until the helper runs.
     const std::wstring helper = Settings.UpdatesFolder + L"\\tavoPDFUpdateHelper.exe";
     CopyFileW(HelperSource.c_str(), helper.c_str(), FALSE);
-    const UniqueHandle held = OwnHandle(CreateFileW(helper.c_str(), GENERIC_READ, FILE_SHARE_READ,
-                                                    nullptr, OPEN_EXISTING, 0, nullptr));
-    if (held.get() == INVALID_HANDLE_VALUE || !SameBytes(held.get(), HelperSource)) {
+    const UniqueHandle held = OpenPackageFile(helper);
+    const std::wstring copied = PackageChecksum(held.get());
+    if (copied.empty() || copied != PackageChecksum(OpenPackageFile(HelperSource).get())) {
         AppendUpdateLog(Log, L"hand-over: no helper copy like " + HelperSource);
         return Tell(UpdaterEvent::Failed, L"helper: cannot be copied from " + HelperSource);
     }
