@@ -320,6 +320,7 @@ struct FeedRow {
     const wchar_t* Detail;
     DWORD RetryAfterSeconds = 0;
     DWORD StallLimitMs = 2000;
+    size_t PaddedBy = 0; // blanks added to the feed, whose Content-Length nginx sends
 };
 
 void PrintTo(const FeedRow& row, std::ostream* out) {
@@ -341,6 +342,8 @@ const FeedRow FeedRows[] = {
      L"feed: Windows error 12157"},
     {"RedirectedInALoop", L"web:/loop/", FeedCode::Refused,
      L"feed: redirected to a URL that is not https://, or more than ten times (a loop)"},
+    {"TooLargeWithItsContentLength", L"web:/", FeedCode::Refused, L"too large: more than 1 MiB", 0,
+     2000, 2 << 20},
 };
 
 class Feed : public testing::TestWithParam<FeedRow> {};
@@ -353,6 +356,9 @@ TEST_P(Feed, AnswersAsTheRowSays) {
     for (const wchar_t* end : {L"", L".sig"}) {
         ASSERT_TRUE(
             CopyFileW((www + L"stable.json" + end).c_str(), (www + name + end).c_str(), FALSE));
+    }
+    if (row.PaddedBy > 0) {
+        WriteBytes(www + name, *ReadBytes(www + name) + std::string(row.PaddedBy, ' '));
     }
     const std::wstring server = row.Server;
     const std::wstring base = BaseOf(server);

@@ -12,6 +12,7 @@
 #include "editor/feed/feed_decision.h"
 #include "editor/feed/feed_document.h"
 #include "editor/handover/helper_launch.h"
+#include "editor/updater/update_policy.h"
 #include "harness.h"
 #include "handoff/suite_scan.h"
 #include "install/installer_command_line.h"
@@ -617,25 +618,57 @@ TEST(FeedState, IsNeverHalfWrittenAndAnUnreadableOneIsReplaced) {
 // capped at the interval), never before the server's Retry-After.
 TEST(UpdaterSchedule, WaitsAnIntervalBacksOffAfterFailuresAndHonoursRetryAfter) {
     using S = UpdateSchedule;
-    const std::chrono::seconds day = std::chrono::hours(24), hour = std::chrono::hours(1);
+    using std::chrono::hours;
+    const std::chrono::seconds day = hours(24), hour = hours(1);
+    const std::int64_t now = 2000, future = now + 3650 * 86400;
     const std::tuple<S, std::chrono::seconds, double, std::int64_t> cases[] = {
-        {{0, 0, 0}, day, 0, 0},                 // never checked: due now
-        {{0, 0, 5000}, day, 0, 5000},           // unless the server asked for later
-        {{1000, 0, 0}, day, 0, 1000 + 86400},   // an interval after the last check
-        {{1000, 1, 0}, day, 0, 1060},           // one failure: a minute
-        {{1000, 1, 0}, day, 1, 1030},           // at most half of it off
-        {{1000, 3, 0}, day, 0, 1240},           // doubled with each failure
-        {{1000, 9, 0}, hour, 0, 1000 + 3600},   // never longer than the interval
-        {{1000, 300, 0}, day, 0, 1000 + 86400}, // however many
-        {{1000, 1, 1000 + 600}, day, 0, 1600}}; // Retry-After over the back-off
+        {{0, 0, 0}, day, 0, 0},                      // never checked: due now
+        {{0, 0, 5000}, day, 0, 5000},                // unless the server asked for later
+        {{1000, 0, 0}, day, 0, 1000 + 86400},        // an interval after the last check
+        {{1000, 1, 0}, day, 0, 1060},                // one failure: a minute
+        {{1000, 1, 0}, day, 1, 1030},                // at most half of it off
+        {{1000, 3, 0}, day, 0, 1240},                // doubled with each failure
+        {{1000, 9, 0}, hour, 0, 1000 + 3600},        // never longer than the interval
+        {{1000, 300, 0}, day, 0, 1000 + 86400},      // however many
+        {{1000, 1, 1000 + 600}, day, 0, 1600},       // Retry-After over the back-off
+        {{future, 0, 0}, day, 0, now + 86400},       // a clock set back: the check counts as now
+        {{future, 2, future}, day, 0, now + 86400},  // and so does the server's word
+        {{1000, 1, 99999999}, day, 0, 1000 + 86400}, // Retry-After: an interval at most
+        {{0, 0, 99999999}, day, 0, now + 86400},     // even before any check
+        {{1000, 0, 0}, hours(8760 * 1000), 0, 1000 + 8760 * 3600}, // an interval of 365 days most
+        {{1000, 0, 0}, std::chrono::seconds(0), 0, 1000 + 3600}};  // and an hour at least
     for (const auto& [schedule, interval, jitter, due] : cases) {
-        EXPECT_EQ(NextCheckAt(schedule, interval, jitter), due)
+        EXPECT_EQ(NextCheckAt(schedule, interval, jitter, now), due)
             << schedule.LastCheck << " " << schedule.Failures << " " << schedule.RetryAfter;
     }
+    EXPECT_EQ(BoundedCheckInterval(std::chrono::seconds::max()), hours(8760));
     // Skipped stays skipped, by version number; a critical release is offered anyway.
     EXPECT_FALSE(ShouldOffer(L"2.0", false, L"2.0.0.0"));
     EXPECT_TRUE(ShouldOffer(L"2.0", true, L"2.0") && ShouldOffer(L"2.1", false, L"2.0") &&
                 ShouldOffer(L"2.0", false, L""));
+}
+
+// An administrator's number as a DWORD, a QWORD or a decimal text; any other
+// form is no number (and then named in the log as ignored).
+TEST(UpdaterPolicy, ReadsANumberInEveryFormAnAdministratorWrites) {
+    const DWORD dword[] = {0, 1};
+    const std::uint64_t qword = 0;
+    const std::tuple<DWORD, const void*, DWORD, std::optional<std::uint64_t>> rows[] = {
+        {REG_DWORD, &dword[0], 4, 0},
+        {REG_DWORD, &dword[1], 4, 1},
+        {REG_QWORD, &qword, 8, 0},
+        {REG_SZ, L"0", 4, 0},
+        {REG_SZ, L"0", 2, 0},
+        {REG_SZ, L"17", 6, 17},
+        {REG_SZ, L"", 2, std::nullopt},
+        {REG_SZ, L"no", 6, std::nullopt},
+        {REG_SZ, L" 0", 6, std::nullopt},
+        {REG_BINARY, &dword[0], 4, std::nullopt},
+        {REG_DWORD, &dword[0], 2, std::nullopt},
+        {REG_MULTI_SZ, L"0\0", 6, std::nullopt}};
+    for (const auto& [type, data, size, number] : rows) {
+        EXPECT_EQ(PolicyNumber(type, data, size), number) << type << " " << size;
+    }
 }
 
 // The start-up call gives the editor exactly the arguments it had, removes
@@ -643,7 +676,8 @@ TEST(UpdaterSchedule, WaitsAnIntervalBacksOffAfterFailuresAndHonoursRetryAfter) 
 // package, partial files and the helper's copy always, the status file and
 // the installer's log only after a good update.
 TEST(UpdateRestart, GivesBackTheEditorsArgumentsAndCleansUpAfterItself) {
-    const std::wstring folder = MakeWorkFolder(L"updates"), status = folder + L"\\status.txt";
+    const std::wstring folder = MakeWorkFolder(L"updates");
+    const std::wstring status = folder + L"\\update status.txt";
     const std::vector<std::wstring> editor = {L"C:\\Tavo PDF\\tavoPDFEditor.exe"};
     std::vector<std::wstring> own = editor;
     own.insert(own.end(), AwkwardArguments.begin(), AwkwardArguments.end());
@@ -661,6 +695,7 @@ TEST(UpdateRestart, GivesBackTheEditorsArgumentsAndCleansUpAfterItself) {
                 WriteBytes(folder + L"\\" + name, "x");
             }
             WriteBytes(folder + L"\\keep.txt", "x");
+            WriteBytes(folder + L"\\update state.json", "{}");
             WriteBytes(status, text);
             WriteBytes(status + L".msi.log", "log");
             std::vector<std::wstring> arguments = own;
@@ -675,18 +710,49 @@ TEST(UpdateRestart, GivesBackTheEditorsArgumentsAndCleansUpAfterItself) {
             EXPECT_EQ(restart.InstallerLog, after && kept ? status + L".msi.log" : L"");
             EXPECT_EQ(std::filesystem::exists(status), !after || kept);
             EXPECT_TRUE(std::filesystem::exists(folder + L"\\keep.txt"));
+            EXPECT_TRUE(std::filesystem::exists(folder + L"\\update state.json"));
             for (const wchar_t* name : updateFiles) {
                 EXPECT_EQ(std::filesystem::exists(folder + L"\\" + name), !after) << name;
             }
         }
     }
-    // A status file outside the updates folder: reported, nothing removed there.
-    const std::wstring elsewhere = MakeWorkFolder(L"elsewhere") + L"\\tavoPDF-2.0.msi";
-    WriteBytes(elsewhere, "x");
-    const std::wstring outside = ParentFolder(elsewhere) + L"\\status.txt";
-    const wchar_t* const arguments[] = {L"e.exe", UpdateStatusArgument, outside.c_str()};
-    EXPECT_TRUE(HandleUpdateRestart(3, arguments, folder).AfterUpdate);
-    EXPECT_TRUE(std::filesystem::exists(elsewhere));
+}
+
+// A status argument that names anything but the updates folder's own status
+// file (a link can put one on the editor's command line) reports nothing,
+// reads and removes nothing, and still leaves the editor's arguments.
+TEST(UpdateRestart, ReadsNothingButTheUpdatesFoldersOwnStatusFile) {
+    const std::wstring folder = MakeWorkFolder(L"updates"), outside = MakeWorkFolder(L"outside");
+    const std::wstring asFolder = MakeWorkFolder(L"updates"), package = L"\\tavoPDF-2.0.msi";
+    CreateDirectoryW((asFolder + L"\\update status.txt").c_str(), nullptr);
+    const std::wstring outsideName = std::filesystem::path(outside).filename().wstring();
+    const std::pair<std::wstring, std::wstring> rows[] = {
+        {outside + L"\\update status.txt", folder},
+        {folder + L"\\..\\" + outsideName + L"\\update status.txt", folder},
+        {folder + L"\\..", folder},
+        {folder + L"\\update state.json", folder},
+        {L"\\\\localhost\\share\\update status.txt", folder},
+        {L"\\\\.\\pipe\\update status.txt", folder},
+        {asFolder + L"\\update status.txt", asFolder}};
+    for (const auto& [argument, updates] : rows) {
+        for (const std::wstring& written : {outside + L"\\update status.txt",
+                                            folder + L"\\update state.json", updates + package}) {
+            WriteBytes(written, "Installed successfully.");
+        }
+        const std::vector<std::wstring> own = {L"C:\\Tavo PDF\\tavoPDFEditor.exe", L"--open"};
+        std::vector<std::wstring> arguments = own;
+        arguments.insert(arguments.end(), {UpdateStatusArgument, argument});
+        const UpdateRestart restart = HandleUpdateRestartOf(arguments, updates);
+        EXPECT_FALSE(restart.AfterUpdate) << testing::PrintToString(argument);
+        EXPECT_EQ(restart.Arguments, own);
+        EXPECT_TRUE(restart.StatusFile.empty() && restart.Outcome.Text.empty());
+        EXPECT_TRUE(std::filesystem::exists(updates + package));
+    }
+    // No arguments at all, or a null one, is no fault of the editor's.
+    EXPECT_TRUE(HandleUpdateRestart(2, nullptr, folder).Arguments.empty());
+    const wchar_t* const withNull[] = {L"e.exe", nullptr};
+    EXPECT_EQ(HandleUpdateRestart(2, withNull, folder).Arguments,
+              (std::vector<std::wstring>{L"e.exe", L""}));
 }
 
 TEST(VersionText, IsTwoToFourComponentsOfAtMostFiveAsciiDigitsUpTo65535) {

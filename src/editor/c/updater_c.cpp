@@ -4,6 +4,7 @@
 #include <shellapi.h>
 
 #include <memory>
+#include <mutex>
 
 using namespace tavo;
 
@@ -12,6 +13,8 @@ namespace {
 // What an updater handle points at: its settings and callbacks until the
 // start, then the updater itself.
 struct UpdaterHandle {
+    std::mutex DetailLock;
+    std::wstring Detail;
     UpdaterSettings Settings;
     tavo_updater_ask_t Ask = nullptr;
     tavo_download_progress_t Progress = nullptr;
@@ -42,13 +45,40 @@ tavo_updater_t* tavo_updater_new(void) {
 }
 
 void tavo_updater_free(tavo_updater_t* updater) {
+    // From one of its own callbacks too: those hold nothing of the handle.
     delete static_cast<UpdaterHandle*>(updater);
+}
+
+int32_t tavo_updater_detail(tavo_updater_t* handle, wchar_t* text, size_t textSize,
+                            size_t* textNeeded) {
+    auto* updater = static_cast<UpdaterHandle*>(handle);
+    if (updater == nullptr) {
+        return TAVO_UPDATE_INVALID_ARGUMENT;
+    }
+    const std::lock_guard<std::mutex> holding(updater->DetailLock);
+    return CopyOut(updater->Detail, text, textSize, textNeeded, TAVO_UPDATE_OK);
+}
+
+int32_t tavo_updater_set_owner_window(tavo_updater_t* handle, void* window) {
+    auto* updater = static_cast<UpdaterHandle*>(handle);
+    if (updater == nullptr) {
+        return TAVO_UPDATE_INVALID_ARGUMENT;
+    }
+    if (updater->Running) {
+        return Answer(*updater, TAVO_UPDATE_INVALID_ARGUMENT, L"updater: started already");
+    }
+    updater->Settings.OwnerWindow = static_cast<HWND>(window);
+    return Answer(*updater, TAVO_UPDATE_OK);
 }
 
 int32_t tavo_updater_set_text(tavo_updater_t* handle, int32_t field, const wchar_t* text) {
     auto* updater = static_cast<UpdaterHandle*>(handle);
-    if (updater == nullptr || text == nullptr || updater->Running) {
+    if (updater == nullptr) {
         return TAVO_UPDATE_INVALID_ARGUMENT;
+    }
+    if (updater->Running || text == nullptr) {
+        return Answer(*updater, TAVO_UPDATE_INVALID_ARGUMENT,
+                      updater->Running ? L"updater: started already" : L"text: null");
     }
     return Guarded([&]() -> int32_t {
         UpdaterSettings& settings = updater->Settings;
@@ -80,36 +110,41 @@ int32_t tavo_updater_set_text(tavo_updater_t* handle, int32_t field, const wchar
             settings.EditorArguments->push_back(text);
             break;
         default:
-            return TAVO_UPDATE_INVALID_ARGUMENT;
+            return Answer(*updater, TAVO_UPDATE_INVALID_ARGUMENT, L"field: unknown");
         }
-        return TAVO_UPDATE_OK;
+        return Answer(*updater, TAVO_UPDATE_OK);
     });
 }
 
 int32_t tavo_updater_set_number(tavo_updater_t* handle, int32_t which, uint32_t value) {
     auto* updater = static_cast<UpdaterHandle*>(handle);
-    if (updater == nullptr || updater->Running) {
+    if (updater == nullptr) {
         return TAVO_UPDATE_INVALID_ARGUMENT;
+    }
+    if (updater->Running) {
+        return Answer(*updater, TAVO_UPDATE_INVALID_ARGUMENT, L"updater: started already");
     }
     UpdaterSettings& settings = updater->Settings;
     switch (which) {
     case TAVO_UPDATER_NUMBER_INTERVAL_HOURS:
         settings.CheckInterval = std::chrono::hours(value);
-        return TAVO_UPDATE_OK;
+        break;
     case TAVO_UPDATER_NUMBER_AUTOMATIC:
         settings.AutomaticChecks = value != 0;
-        return TAVO_UPDATE_OK;
+        break;
     case TAVO_UPDATER_NUMBER_DOWNLOAD_FIRST:
         settings.DownloadWithoutAsking = value != 0;
-        return TAVO_UPDATE_OK;
+        break;
     case TAVO_UPDATER_NUMBER_EDITOR_PROCESS_ID:
         settings.EditorProcessId = value;
-        return TAVO_UPDATE_OK;
+        break;
     case TAVO_UPDATER_NUMBER_STOCK_DIALOGS:
         updater->Stock = value != 0;
-        return TAVO_UPDATE_OK;
+        break;
+    default:
+        return Answer(*updater, TAVO_UPDATE_INVALID_ARGUMENT, L"number: unknown");
     }
-    return TAVO_UPDATE_INVALID_ARGUMENT;
+    return Answer(*updater, TAVO_UPDATE_OK);
 }
 
 int32_t tavo_updater_set_callbacks(tavo_updater_t* handle, tavo_updater_ask_t ask,
@@ -117,57 +152,86 @@ int32_t tavo_updater_set_callbacks(tavo_updater_t* handle, tavo_updater_ask_t as
                                    tavo_updater_exit_t exit, tavo_updater_event_t event,
                                    void* user) {
     auto* updater = static_cast<UpdaterHandle*>(handle);
-    if (updater == nullptr || updater->Running || (ask == nullptr && !updater->Stock) ||
-        close == nullptr || exit == nullptr) {
+    if (updater == nullptr) {
         return TAVO_UPDATE_INVALID_ARGUMENT;
+    }
+    if (updater->Running || close == nullptr || exit == nullptr) {
+        return Answer(*updater, TAVO_UPDATE_INVALID_ARGUMENT,
+                      updater->Running ? L"updater: started already"
+                                       : L"callbacks: close and exit are needed");
     }
     updater->Ask = ask, updater->Progress = progress, updater->Close = close;
     updater->Exit = exit, updater->Event = event, updater->User = user;
-    return TAVO_UPDATE_OK;
+    return Answer(*updater, TAVO_UPDATE_OK);
 }
 
 int32_t tavo_updater_start(tavo_updater_t* handle) {
     auto* updater = static_cast<UpdaterHandle*>(handle);
-    if (updater == nullptr || updater->Running || updater->Ask == nullptr) {
+    if (updater == nullptr) {
         return TAVO_UPDATE_INVALID_ARGUMENT;
     }
+    if (updater->Running || updater->Close == nullptr ||
+        (updater->Ask == nullptr && !updater->Stock)) {
+        return Answer(*updater, TAVO_UPDATE_INVALID_ARGUMENT,
+                      updater->Running            ? L"updater: started already"
+                      : updater->Close == nullptr ? L"callbacks: not set"
+                                                  : L"callbacks: no ask, and no stock dialogs");
+    }
     return Guarded([&]() -> int32_t {
-        UpdaterHandle& h = *updater;
+        const std::wstring problem = CheckUpdaterSettings(updater->Settings);
+        if (!problem.empty()) {
+            return Answer(*updater, TAVO_UPDATE_REFUSED, problem);
+        }
+        // The callbacks hold copies, never the handle: the editor may free it
+        // from inside one of them.
+        void* const user = updater->User;
+        const tavo_updater_close_t close = updater->Close;
+        const tavo_updater_exit_t exit = updater->Exit;
         UpdaterCallbacks callbacks;
-        callbacks.AskToInstall = [&h](const UpdateOffered& offer) {
-            return ChoiceOf(
-                h.Ask(h.User, offer.Version.c_str(), offer.Notes.c_str(), offer.Critical ? 1 : 0));
-        };
-        if (h.Progress != nullptr) {
-            callbacks.OnProgress = [&h](const DownloadProgress& progress) {
-                h.Progress(h.User, progress.Received, progress.Total, progress.BytesPerSecond);
+        if (updater->Stock) {
+            callbacks = StockUpdaterDialogs([close, user] { return close(user) == 1; },
+                                            [exit, user] { exit(user); });
+        } else {
+            callbacks.AskToInstall = [ask = updater->Ask, user](const UpdateOffered& offer) {
+                return ChoiceOf(
+                    ask(user, offer.Version.c_str(), offer.Notes.c_str(), offer.Critical ? 1 : 0));
             };
+            callbacks.CloseDocuments = [close, user] { return close(user) == 1; };
+            callbacks.ExitNow = [exit, user] { exit(user); };
         }
-        if (!h.Stock) {
-            callbacks.CloseDocuments = [&h] { return h.Close(h.User) == 1; };
-            callbacks.ExitNow = [&h] { h.Exit(h.User); };
-        }
-        if (h.Event != nullptr) {
-            callbacks.OnEvent = [&h, stock = callbacks.OnEvent](UpdaterEvent event,
-                                                                const std::wstring& text) {
+        if (updater->Progress != nullptr) {
+            callbacks.OnProgress = [progress = updater->Progress, user,
+                                    stock = callbacks.OnProgress](const DownloadProgress& done) {
                 if (stock) {
-                    stock(event, text);
+                    stock(done);
                 }
-                h.Event(h.User, static_cast<int32_t>(event), text.c_str());
+                progress(user, done.Received, done.Total, done.BytesPerSecond);
             };
         }
-        h.Running = std::make_unique<Updater>(h.Settings, std::move(callbacks));
-        return TAVO_UPDATE_OK;
+        if (updater->Event != nullptr) {
+            callbacks.OnEvent = [event = updater->Event, user, stock = callbacks.OnEvent](
+                                    UpdaterEvent told, const std::wstring& text) {
+                if (stock) {
+                    stock(told, text);
+                }
+                event(user, static_cast<int32_t>(told), text.c_str());
+            };
+        }
+        updater->Running = std::make_unique<Updater>(updater->Settings, std::move(callbacks));
+        return Answer(*updater, TAVO_UPDATE_OK);
     });
 }
 
 int32_t tavo_updater_check_now(tavo_updater_t* handle) {
     auto* updater = static_cast<UpdaterHandle*>(handle);
-    if (updater == nullptr || !updater->Running) {
+    if (updater == nullptr) {
         return TAVO_UPDATE_INVALID_ARGUMENT;
     }
+    if (!updater->Running) {
+        return Answer(*updater, TAVO_UPDATE_INVALID_ARGUMENT, L"updater: not started");
+    }
     updater->Running->CheckNow();
-    return TAVO_UPDATE_OK;
+    return Answer(*updater, TAVO_UPDATE_OK);
 }
 
 tavo_update_restart_t* tavo_update_restart_new(const wchar_t* commandLine,

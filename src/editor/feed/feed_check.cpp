@@ -36,7 +36,9 @@ DWORD FetchSmall(const std::wstring& url, const FeedCheck& check, std::string& b
         }
         bytes.append(buffer.data(), read);
     }
-    if (answer.ContentLength && bytes.size() < *answer.ContentLength) {
+    // Past the limit the read stopped itself: the judge refuses the size.
+    if (answer.ContentLength && bytes.size() < *answer.ContentLength &&
+        bytes.size() <= FeedSizeLimitBytes) {
         return ERROR_WINHTTP_CONNECTION_ERROR;
     }
     return ERROR_SUCCESS;

@@ -1,5 +1,8 @@
 #include "tavo/editor_updater.h"
 
+#include "editor/updater/editor_calls.h"
+#include "editor/updater/stock_windows.h"
+
 #include <commctrl.h>
 
 #include <cstdio>
@@ -9,9 +12,12 @@ namespace tavo {
 
 namespace {
 
-// Enter presses Install now, Escape Later; the texts have ids of their own.
-constexpr int InstallButton = IDOK, LaterButton = IDCANCEL, SkipButton = 100, StopButton = 101;
+// Enter presses Install now, Escape Later (Stop in the progress window); the
+// texts have ids of their own.
+constexpr int InstallButton = IDOK, LaterButton = IDCANCEL, SkipButton = 100, StopButton = IDCANCEL;
 constexpr int HeadingText = 10, BodyText = 11;
+constexpr wchar_t StockClass[] = L"TavoPDFUpdateWindow";
+constexpr wchar_t QuestionCaption[] = L"Tavo PDF update";
 
 // A button the user pressed in a stock window, and the stop it asked for.
 struct StockState {
@@ -20,6 +26,7 @@ struct StockState {
     HWND Progress = nullptr, Bar = nullptr, Text = nullptr;
     HFONT Font = nullptr;
     int Pressed = 0;
+    bool Stopped = false; // the progress window was closed: the download stops
     ~StockState() {
         if (Progress != nullptr) {
             DestroyWindow(Progress);
@@ -29,10 +36,6 @@ struct StockState {
         }
     }
 };
-
-// The stop a progress window's Stop button asks for: thrown out of the
-// progress callback, it ends the download with its partial file kept.
-struct StoppedByUser {};
 
 int Scaled(int value, UINT dpi) {
     return MulDiv(value, static_cast<int>(dpi), 96);
@@ -84,8 +87,15 @@ LRESULT CALLBACK StockProcedure(HWND window, UINT message, WPARAM wParam, LPARAM
         state->Pressed = LOWORD(wParam);
         return 0;
     }
+    if (state != nullptr && message == WM_CLOSE && window == state->Progress) {
+        // Between two reports no loop of ours may run: the window goes now.
+        DestroyWindow(window);
+        state->Progress = nullptr;
+        state->Stopped = true;
+        return 0;
+    }
     if (state != nullptr && message == WM_CLOSE) {
-        state->Pressed = window == state->Progress ? StopButton : LaterButton;
+        state->Pressed = LaterButton;
         return 0;
     }
     if (state != nullptr && message == WM_DPICHANGED) {
@@ -113,7 +123,7 @@ HWND CreateStockWindow(StockState& state, const std::wstring& caption, int width
     windowClass.hInstance = instance;
     windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
     windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-    windowClass.lpszClassName = L"TavoPDFUpdateWindow";
+    windowClass.lpszClassName = StockClass;
     RegisterClassW(&windowClass);
     const UINT dpi = GetDpiForSystem();
     RECT frame = {0, 0, Scaled(width, dpi), Scaled(height, dpi)};
@@ -124,7 +134,7 @@ HWND CreateStockWindow(StockState& state, const std::wstring& caption, int width
         CreateWindowExW(WS_EX_DLGMODALFRAME, windowClass.lpszClassName, caption.c_str(), style,
                         (GetSystemMetrics(SM_CXSCREEN) - frameWidth) / 2,
                         (GetSystemMetrics(SM_CYSCREEN) - frameHeight) / 2, frameWidth, frameHeight,
-                        nullptr, nullptr, instance, nullptr);
+                        StockOwner, nullptr, instance, nullptr);
     SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&state));
     return window;
 }
@@ -140,6 +150,11 @@ HWND AddChild(HWND window, const wchar_t* type, const std::wstring& text, int id
 void Pump(StockState& state, HWND window, bool once) {
     for (MSG message; once ? PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE) != 0
                            : (state.Pressed == 0 && GetMessageW(&message, nullptr, 0, 0) > 0);) {
+        if (message.message == WM_QUIT) {
+            PostQuitMessage(static_cast<int>(message.wParam)); // the editor's loop ends too
+            state.Pressed = state.Pressed == 0 ? LaterButton : state.Pressed;
+            return;
+        }
         if (!IsDialogMessageW(window, &message)) {
             TranslateMessage(&message);
             DispatchMessageW(&message);
@@ -153,12 +168,22 @@ void Pump(StockState& state, HWND window, bool once) {
 UpdateChoice AskInWindow(StockState& state, const UpdateOffered& offer) {
     DestroyWindow(state.Progress);
     state.Progress = nullptr;
+    state.Stopped = false;
     const HWND window = CreateStockWindow(state, L"Tavo PDF update", 460, 240);
-    AddChild(window, L"STATIC",
-             L"Tavo PDF " + offer.Version + L" is available" +
-                 (offer.Critical ? L": an important update that cannot be skipped." : L"."),
-             HeadingText, 0);
-    std::wstring notes = offer.Notes.empty() ? L"No release notes." : offer.Notes;
+    AddChild(
+        window, L"STATIC",
+        L"Tavo PDF " + offer.Version + L" is available" +
+            (offer.RunningVersion.empty() ? L"." : L"; you have " + offer.RunningVersion + L"."),
+        HeadingText, 0);
+    std::wstring notes =
+        offer.Critical ? L"An important update that cannot be skipped.\r\n\r\n" : L"";
+    // An edit control breaks lines only at CR LF.
+    for (const wchar_t character : offer.Notes.empty() ? L"No release notes." : offer.Notes) {
+        if (character == L'\n' && (notes.empty() || notes.back() != L'\r')) {
+            notes += L'\r';
+        }
+        notes += character;
+    }
     AddChild(window, L"EDIT", notes, BodyText,
              WS_BORDER | WS_VSCROLL | ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL | WS_TABSTOP);
     const HWND install =
@@ -180,6 +205,9 @@ UpdateChoice AskInWindow(StockState& state, const UpdateOffered& offer) {
 }
 
 void ShowProgressInWindow(StockState& state, const DownloadProgress& progress) {
+    if (state.Stopped) {
+        throw DownloadStoppedByUser();
+    }
     if (state.Progress == nullptr) {
         INITCOMMONCONTROLSEX controls = {sizeof(controls), ICC_PROGRESS_CLASS};
         InitCommonControlsEx(&controls);
@@ -194,19 +222,22 @@ void ShowProgressInWindow(StockState& state, const DownloadProgress& progress) {
     }
     const double received = static_cast<double>(progress.Received);
     const double total = static_cast<double>(progress.Total);
-    const double left =
-        progress.BytesPerSecond > 0 ? (total - received) / progress.BytesPerSecond : 0;
     SendMessageW(state.Bar, PBM_SETPOS,
                  total > 0 ? static_cast<WPARAM>(1000 * received / total) : 0, 0);
     wchar_t text[160];
-    std::swprintf(text, 160, L"%.1f MB of %.1f MB, about %.0f s left", received / 1048576,
-                  total / 1048576, left + 0.5);
+    const int length =
+        std::swprintf(text, 160, L"%.1f MB of %.1f MB", received / 1048576, total / 1048576);
+    // The time left once a rate is known, never a guess before.
+    if (progress.BytesPerSecond > 0 && length > 0) {
+        std::swprintf(text + length, 160 - static_cast<size_t>(length), L", about %.0f s left",
+                      (total - received) / progress.BytesPerSecond + 0.5);
+    }
     SetWindowTextW(state.Text, text);
     Pump(state, state.Progress, true);
     if (state.Pressed == StopButton) {
         DestroyWindow(state.Progress);
         state.Progress = nullptr;
-        throw StoppedByUser();
+        throw DownloadStoppedByUser();
     }
 }
 
@@ -227,10 +258,10 @@ UpdaterCallbacks StockUpdaterDialogs(std::function<bool()> closeDocuments,
     callbacks.CloseDocuments = [state] {
         DestroyWindow(state->Progress);
         state->Progress = nullptr;
-        return MessageBoxW(nullptr,
+        return MessageBoxW(StockOwner,
                            L"The update is ready to install. Save your work and restart Tavo PDF "
                            L"now?",
-                           L"Tavo PDF update",
+                           QuestionCaption,
                            MB_YESNO | MB_ICONQUESTION | MB_SETFOREGROUND) == IDYES &&
                state->CloseDocuments();
     };
@@ -238,8 +269,31 @@ UpdaterCallbacks StockUpdaterDialogs(std::function<bool()> closeDocuments,
     callbacks.OnEvent = [state](UpdaterEvent, const std::wstring&) {
         DestroyWindow(state->Progress);
         state->Progress = nullptr;
+        state->Stopped = false;
     };
     return callbacks;
+}
+
+void CloseStockWindows(DWORD thread) {
+    if (thread == 0) {
+        return;
+    }
+    EnumThreadWindows(
+        thread,
+        [](HWND window, LPARAM) {
+            wchar_t name[64] = {};
+            GetClassNameW(window, name, 64);
+            wchar_t caption[64] = {};
+            GetWindowTextW(window, caption, 64);
+            if (std::wstring_view(name) == StockClass) {
+                PostMessageW(window, WM_CLOSE, 0, 0);
+            } else if (std::wstring_view(name) == L"#32770" &&
+                       std::wstring_view(caption) == QuestionCaption) {
+                PostMessageW(window, WM_COMMAND, IDNO, 0);
+            }
+            return TRUE;
+        },
+        0);
 }
 
 } // namespace tavo

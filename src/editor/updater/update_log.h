@@ -2,9 +2,14 @@
 
 // The updater's log in the updates folder: one line per check, offer,
 // download, hand-over and outcome, so that a support question can be
-// answered. Bounded: past 64 KiB only the last 300 lines are kept.
+// answered. Every process of the editor writes it, one line at a time; a line
+// is cut at LogLineLimit characters, and before the file would pass 64 KiB
+// only its newest lines, 32 KiB at most, are kept.
 
+#include <cstddef>
 #include <string>
+
+inline constexpr size_t LogLineLimit = 1000;
 
 // Appends "<UTC time> <text>" as a UTF-8 line; a log that cannot be written
 // is no failure of the update.

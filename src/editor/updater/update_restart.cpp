@@ -64,6 +64,24 @@ void RemoveUpdateFiles(const std::wstring& folder, const std::wstring& status, b
     }
 }
 
+// The full form of a path on a drive, worked out without touching the file
+// system; empty for server shares, devices, pipes and whatever else.
+std::wstring FullLocalPath(const std::wstring& path) {
+    const DWORD needed = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+    if (path.empty() || needed == 0) {
+        return std::wstring();
+    }
+    std::wstring full(needed, L'\0');
+    const DWORD length = GetFullPathNameW(path.c_str(), needed, full.data(), nullptr);
+    if (length == 0 || length >= needed) {
+        return std::wstring();
+    }
+    full.resize(length);
+    const bool drive = full.size() >= 3 && ((full[0] | 0x20) >= L'a' && (full[0] | 0x20) <= L'z') &&
+                       full[1] == L':' && full[2] == L'\\';
+    return drive ? full : std::wstring();
+}
+
 } // namespace
 
 std::wstring DefaultUpdatesFolder() {
@@ -82,36 +100,63 @@ std::optional<std::wstring> TakeStatusArgument(std::vector<std::wstring>& argume
     return status;
 }
 
+std::wstring OwnStatusFile(const std::wstring& argument, const std::wstring& updatesFolder) {
+    std::wstring folder = FullLocalPath(updatesFolder);
+    if (folder.empty() || argument.find(L'\0') != std::wstring::npos) {
+        return std::wstring();
+    }
+    if (folder.back() != L'\\') {
+        folder += L'\\';
+    }
+    const std::wstring status = FullLocalPath(argument);
+    if (!EqualsIgnoringAsciiCase(status, folder + UpdateStatusFileName)) {
+        return std::wstring();
+    }
+    // A helper that could not write it leaves none: an outcome of its own.
+    WIN32_FILE_ATTRIBUTE_DATA data = {};
+    if (!GetFileAttributesExW(status.c_str(), GetFileExInfoStandard, &data)) {
+        const DWORD error = GetLastError();
+        return error == ERROR_FILE_NOT_FOUND ? status : std::wstring();
+    }
+    constexpr DWORD NotAFile =
+        FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DEVICE;
+    return (data.dwFileAttributes & NotAFile) == 0 ? status : std::wstring();
+}
+
 UpdateRestart HandleUpdateRestart(int count, const wchar_t* const* arguments,
                                   const std::wstring& updatesFolder) {
     UpdateRestart restart;
-    restart.Arguments.assign(arguments, arguments + (count > 0 ? count : 0));
+    for (int index = 0; arguments != nullptr && index < count; ++index) {
+        restart.Arguments.emplace_back(arguments[index] != nullptr ? arguments[index] : L"");
+    }
     // Whatever the editor's own arguments are, they come back exactly.
     const std::optional<std::wstring> taken = TakeStatusArgument(restart.Arguments);
     if (!taken) {
         return restart;
     }
-    const std::wstring status = WithBackslashes(*taken);
+    // A link or a shortcut can put any path there: only the updates folder's
+    // own status file is read, and only then is anything removed.
+    const std::wstring status =
+        OwnStatusFile(*taken, updatesFolder.empty() ? DefaultUpdatesFolder() : updatesFolder);
+    if (status.empty()) {
+        return restart;
+    }
+    const std::wstring folder = ParentFolder(status);
     restart.AfterUpdate = true;
     restart.Outcome = ReadUpdateOutcome(status);
     const bool installed = restart.Outcome.Kind == OutcomeKind::Installed ||
                            restart.Outcome.Kind == OutcomeKind::InstalledRestartAdvised ||
                            restart.Outcome.Kind == OutcomeKind::InstalledRestartFailed;
-    const std::wstring folder = updatesFolder.empty() ? DefaultUpdatesFolder() : updatesFolder;
     const std::wstring log = status + L".msi.log";
     restart.StatusFile = installed ? L"" : status;
     restart.InstallerLog =
         !installed && GetFileAttributesW(log.c_str()) != INVALID_FILE_ATTRIBUTES ? log : L"";
-    // Nothing outside the updates folder is touched, whatever the argument names.
-    if (!EqualsIgnoringAsciiCase(ParentFolder(status), WithBackslashes(folder))) {
-        return restart;
-    }
     AppendUpdateLog(folder + L"\\update log.txt", L"restarted after the update: " +
                                                       std::wstring(NameOf(restart.Outcome.Kind)) +
                                                       L" \"" + restart.Outcome.Text + L"\"");
     // While the helper still runs, the files go once it has ended, on a
     // thread of their own: the editor's start does not wait for it.
-    UniqueHandle helper = RunningHelper(WithBackslashes(folder) + L"\\tavoPDFUpdateHelper.exe");
+    UniqueHandle helper = RunningHelper(folder + L"\\tavoPDFUpdateHelper.exe");
     if (!helper) {
         RemoveUpdateFiles(folder, status, installed);
         return restart;

@@ -11,10 +11,17 @@ constexpr std::int64_t FirstRetrySeconds = 60;
 } // namespace
 
 std::int64_t NextCheckAt(const UpdateSchedule& schedule, std::chrono::seconds interval,
-                         double jitter) {
-    const std::int64_t every = interval.count();
+                         double jitter, std::int64_t now) {
+    const std::int64_t every = BoundedCheckInterval(interval).count();
+    // A clock set back leaves a last check in the future: it counts as now.
+    const std::int64_t last = schedule.LastCheck < now ? schedule.LastCheck : now;
+    // Never checked: now, unless the server said otherwise, and a server's
+    // word never holds checks back longer than an interval.
+    const std::int64_t base = schedule.LastCheck == 0 ? now : last;
+    const std::int64_t retryAfter =
+        schedule.RetryAfter < base + every ? schedule.RetryAfter : base + every;
     if (schedule.LastCheck == 0) {
-        return schedule.RetryAfter; // never checked: now, unless the server said otherwise
+        return retryAfter;
     }
     std::int64_t wait = every;
     if (schedule.Failures > 0) {
@@ -26,8 +33,14 @@ std::int64_t NextCheckAt(const UpdateSchedule& schedule, std::chrono::seconds in
         const double kept = 1.0 - 0.5 * (jitter < 0 ? 0 : jitter > 1 ? 1 : jitter);
         wait = static_cast<std::int64_t>(static_cast<double>(wait) * kept);
     }
-    const std::int64_t due = schedule.LastCheck + wait;
-    return due > schedule.RetryAfter ? due : schedule.RetryAfter;
+    const std::int64_t due = last + wait;
+    return due > retryAfter ? due : retryAfter;
+}
+
+std::chrono::seconds BoundedCheckInterval(std::chrono::seconds interval) {
+    return interval < std::chrono::seconds(MinimumCheckInterval)   ? MinimumCheckInterval
+           : interval > std::chrono::seconds(MaximumCheckInterval) ? MaximumCheckInterval
+                                                                   : interval;
 }
 
 bool ShouldOffer(const std::wstring& version, bool critical, const std::wstring& skipped) {

@@ -1,13 +1,18 @@
 #include "tavo/editor_updater.h"
 
+#include "app/update_request.h"
 #include "base/handle_owner.h"
 #include "base/paths.h"
 #include "editor/feed/update_state.h"
+#include "editor/updater/editor_calls.h"
 #include "editor/updater/status_argument.h"
 #include "editor/updater/update_log.h"
 #include "editor/updater/update_policy.h"
+#include "editor/updater/stock_windows.h"
+#include "handoff/handoff.h"
 #include "verify/checksum.h"
 #include "verify/file_version.h"
+#include "verify/version_compare.h"
 
 #include <shellapi.h>
 
@@ -58,6 +63,34 @@ void ChangeState(const std::wstring& path, const std::function<void(UpdateState&
     WriteUpdateState(path, state);
 }
 
+// What the hand-over would refuse about this editor, said before anything
+// is fetched: its executable, and the helper beside it.
+std::wstring CheckEditor(const UpdaterSettings& settings, const std::wstring& helper) {
+    const std::wstring& editor = settings.EditorPath;
+    if (settings.EditorProcessId && editor.empty()) {
+        return L"editor executable: not given with the editor process id";
+    }
+    if (!IsAbsolutePath(editor)) {
+        return L"editor executable: not an absolute path";
+    }
+    if (!EqualsIgnoringAsciiCase(LastPathComponent(editor), EditorFileName)) {
+        return L"editor executable: not named tavoPDFEditor.exe";
+    }
+    if (!settings.EditorProcessId &&
+        GetFileAttributesW(editor.c_str()) == INVALID_FILE_ATTRIBUTES) {
+        return L"editor executable: the file does not exist (leave EditorPath unset to name "
+               L"this process)";
+    }
+    if (!settings.EditorProcessId && !IsSameFile(editor, ExecutablePath())) {
+        return L"editor executable: not this process's (give the editor's process id with it)";
+    }
+    const DWORD attributes = GetFileAttributesW(helper.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        return L"helper: no tavoPDFUpdateHelper.exe beside the editor (" + helper + L")";
+    }
+    return L"";
+}
+
 UpdateState ReadState(const std::wstring& path) {
     UpdateState state;
     std::wstring problem;
@@ -69,26 +102,69 @@ UpdateState ReadState(const std::wstring& path) {
 
 // The updater's state and its thread's work.
 struct UpdaterCore {
+    explicit UpdaterCore(HWND owner) : Calls(owner) {}
     void Prepare();
     void Run();
     void CheckOnce(bool byHand, std::stop_token stop);
     void Offer(const FeedAnswer& answer, bool byHand, std::stop_token stop);
+    PackageDownload Download(const PackageOffer& offer, std::stop_token stop);
     void HandOver(const PackageDownload& download, std::stop_token stop);
     void Tell(UpdaterEvent event, const std::wstring& text);
+    bool IsStopping();
+    // One of the editor's callbacks, where the editor wants it run: its
+    // answer, or `otherwise` (logged as `what`) when it threw or the
+    // updater stopped first.
+    template <typename Answer>
+    Answer AskEditor(const std::function<Answer()>& callback, Answer otherwise,
+                     const wchar_t* what);
 
     UpdaterSettings Settings;
     UpdaterCallbacks Callbacks;
-    std::wstring Log, StateFile, HelperSource, Channel, OffReason;
+    EditorCalls Calls;
+    std::wstring Log, StateFile, HelperSource, Channel, OffReason, Problem;
+    std::vector<std::wstring> PolicyIgnored;
     bool Forbidden = false, ChannelFixed = false;
     std::mutex Lock;
     std::condition_variable Wake;
-    bool ByHandAsked = false, Stopping = false;
+    bool ByHandAsked = false, Stopping = false, Ended = false;
+    DWORD ThreadId = 0;
     std::stop_source Current; // the check or download in progress
     std::thread Thread;
 };
 
+template <typename Answer>
+Answer UpdaterCore::AskEditor(const std::function<Answer()>& callback, Answer otherwise,
+                              const wchar_t* what) {
+    if (!callback) {
+        return otherwise;
+    }
+    // Held by the call: it may finish after this thread has stopped waiting.
+    const auto answer = std::make_shared<Answer>(otherwise);
+    try {
+        if (Calls.Run([answer, callback] { *answer = callback(); })) {
+            return *answer;
+        }
+    } catch (...) {
+        AppendUpdateLog(Log, std::wstring(L"the editor's ") + what);
+        return otherwise;
+    }
+    return otherwise;
+}
+
+std::wstring CheckUpdaterSettings(const UpdaterSettings& settings) {
+    const HWND owner = settings.OwnerWindow;
+    if (owner != nullptr && GetWindowThreadProcessId(owner, nullptr) != GetCurrentThreadId()) {
+        return L"owner window: not a window of the thread that makes the updater";
+    }
+    UpdaterSettings named = settings;
+    if (named.EditorPath.empty()) {
+        named.EditorPath = ExecutablePath();
+    }
+    return CheckEditor(named, ParentFolder(named.EditorPath) + L"\\tavoPDFUpdateHelper.exe");
+}
+
 Updater::Updater(UpdaterSettings settings, UpdaterCallbacks callbacks)
-    : Core(std::make_shared<UpdaterCore>()) {
+    : Core(std::make_shared<UpdaterCore>(settings.OwnerWindow)) {
     UpdaterCore& core = *Core;
     core.Settings = std::move(settings);
     core.Callbacks = std::move(callbacks);
@@ -102,15 +178,15 @@ Updater::Updater(UpdaterSettings settings, UpdaterCallbacks callbacks)
         Settings.EditorPath = ExecutablePath();
     }
     core.HelperSource = ParentFolder(Settings.EditorPath) + L"\\tavoPDFUpdateHelper.exe";
-    if (Settings.CheckInterval < std::chrono::hours(1)) {
-        Settings.CheckInterval = std::chrono::hours(1);
-    }
+    Settings.CheckInterval = BoundedCheckInterval(Settings.CheckInterval);
+    core.Problem = CheckUpdaterSettings(Settings);
     // The policy now, as the updater starts; the rest of the preparing (the
     // folder, the version resource, the log) on its thread, off the editor's start.
     const UpdatePolicy policy = ReadUpdatePolicy();
     core.Channel = policy.Channel.empty() ? Settings.Channel : policy.Channel;
     core.ChannelFixed = !policy.Channel.empty();
     core.Forbidden = policy.UpdatesForbidden;
+    core.PolicyIgnored = policy.Ignored;
     core.OffReason = core.Forbidden              ? L"policy: updates are forbidden"
                      : policy.AutomaticChecksOff ? L"policy: automatic checks are off"
                      : !Settings.AutomaticChecks ? L"settings: automatic checks are off"
@@ -125,12 +201,25 @@ Updater::~Updater() {
         Core->Current.request_stop(); // the check or download in progress, if any
     }
     Core->Wake.notify_all();
+    Core->Calls.Stop();
     // Destroyed from one of its own callbacks (ExitNow, say): the thread,
     // which holds the state too, ends by itself once that callback returns.
     if (Core->Thread.get_id() == std::this_thread::get_id()) {
         Core->Thread.detach();
         return;
     }
+    // A stock window open, or about to open, is answered as Later / No.
+    std::unique_lock<std::mutex> holding(Core->Lock);
+    while (!Core->Ended) {
+        const DWORD threads[] = {Core->ThreadId, Core->Calls.OwnerThread()};
+        holding.unlock();
+        for (const DWORD thread : threads) {
+            CloseStockWindows(thread);
+        }
+        holding.lock();
+        Core->Wake.wait_for(holding, std::chrono::milliseconds(50), [&] { return Core->Ended; });
+    }
+    holding.unlock();
     Core->Thread.join();
 }
 
@@ -151,14 +240,25 @@ std::wstring Updater::AutomaticChecksOff() const {
     return Core->OffReason;
 }
 
+std::wstring Updater::CannotUpdate() const {
+    return Core->Problem;
+}
+
+bool UpdaterCore::IsStopping() {
+    const std::lock_guard<std::mutex> holding(Lock);
+    return Stopping;
+}
+
 void UpdaterCore::Tell(UpdaterEvent event, const std::wstring& text) {
-    if (Callbacks.OnEvent) {
-        try {
-            Callbacks.OnEvent(event, text);
-        } catch (...) {
-            AppendUpdateLog(Log, L"the editor's event callback threw; ignored");
-        }
+    // Nothing more for an editor that is ending the updater.
+    if (IsStopping()) {
+        return;
     }
+    const std::function<void(UpdaterEvent, const std::wstring&)>& told = Callbacks.OnEvent;
+    AskEditor<bool>(
+        told ? std::function<bool()>([told, event, text] { return told(event, text), true; })
+             : std::function<bool()>(),
+        false, L"event callback threw; ignored");
 }
 
 void UpdaterCore::Prepare() {
@@ -170,6 +270,18 @@ void UpdaterCore::Prepare() {
     AppendUpdateLog(Log, L"updater: version " + Settings.RunningVersion + L", channel " + Channel +
                              (ChannelFixed ? L" (fixed by policy)" : L"") +
                              (OffReason.empty() ? L", automatic checks" : L"; " + OffReason));
+    for (const std::wstring& ignored : PolicyIgnored) {
+        AppendUpdateLog(Log, L"policy: " + ignored + L"; ignored");
+    }
+    if (!Problem.empty()) {
+        AppendUpdateLog(Log, L"updater: cannot update this editor: " + Problem);
+    }
+    // A version skipped once is no longer the user's concern once it, or a
+    // later one, runs.
+    const UpdateState state = ReadState(StateFile);
+    if (!state.Skipped.empty() && !IsNewerVersion(state.Skipped, Settings.RunningVersion)) {
+        ChangeState(StateFile, [](UpdateState& changed) { changed.Skipped.clear(); });
+    }
 }
 
 void UpdaterCore::Run() {
@@ -177,6 +289,13 @@ void UpdaterCore::Run() {
     // No automatic check while the editor starts: its start is the user's.
     const auto settled = std::chrono::steady_clock::now() + StartDelay;
     bool prepared = false;
+    {
+        const std::lock_guard<std::mutex> holding(Lock);
+        ThreadId = GetCurrentThreadId();
+    }
+    if (!Problem.empty()) {
+        Tell(UpdaterEvent::Failed, Problem);
+    }
     for (;;) {
         bool byHand = false;
         std::stop_token current;
@@ -187,16 +306,19 @@ void UpdaterCore::Run() {
             Wake.wait_until(holding, settled, woken);
             if (OffReason.empty() && !ByHandAsked && !Stopping) {
                 const UpdateState state = ReadState(StateFile);
+                const std::int64_t now = NowSeconds();
                 const std::int64_t due = NextCheckAt(
                     {state.LastCheck, static_cast<unsigned>(state.Failures), state.RetryAfter},
-                    Settings.CheckInterval, jitter);
-                const auto wait = std::chrono::seconds(due > NowSeconds() ? due - NowSeconds() : 0);
+                    Settings.CheckInterval, jitter, now);
+                const auto wait = std::chrono::seconds(due > now ? due - now : 0);
                 const auto at = std::chrono::steady_clock::now() + wait;
                 Wake.wait_until(holding, at > settled ? at : settled, woken);
             } else {
                 Wake.wait(holding, woken);
             }
             if (Stopping) {
+                Ended = true;
+                Wake.notify_all();
                 return;
             }
             byHand = ByHandAsked;
@@ -213,6 +335,9 @@ void UpdaterCore::Run() {
 }
 
 void UpdaterCore::CheckOnce(bool byHand, std::stop_token stop) {
+    if (!Problem.empty()) {
+        return Tell(UpdaterEvent::Failed, Problem);
+    }
     if (Forbidden) {
         AppendUpdateLog(Log, L"check by hand refused: " + OffReason);
         return Tell(UpdaterEvent::UpdatesForbidden, OffReason);
@@ -231,14 +356,22 @@ void UpdaterCore::CheckOnce(bool byHand, std::stop_token stop) {
         Log, std::wstring(byHand ? L"check by hand: " : L"check: ") + NameOf(answer.Code) + L" " +
                  (answer.Code == FeedCode::Offered ? answer.Offer.Version : answer.Detail));
     if (answer.Code == FeedCode::Stopped) {
-        return;
+        // Stopped by the editor's end: the next start checks when it is due.
+        if (IsStopping()) {
+            return;
+        }
+        // Stopped by the editor: "not now", and the next check an interval on.
+        ChangeState(StateFile, [&](UpdateState& state) { state.LastCheck = NowSeconds(); });
+        return Tell(UpdaterEvent::NotNow, L"stopped");
     }
     const bool failed = answer.Code == FeedCode::NetworkFailed || answer.Code == FeedCode::Busy;
+    // A server's Retry-After holds for an interval at most.
+    const std::int64_t retryAfter =
+        std::min<std::int64_t>(answer.RetryAfterSeconds, Settings.CheckInterval.count());
     ChangeState(StateFile, [&](UpdateState& state) {
         state.LastCheck = NowSeconds();
         state.Failures = failed ? state.Failures + 1 : 0;
-        state.RetryAfter =
-            failed && answer.RetryAfterSeconds > 0 ? state.LastCheck + answer.RetryAfterSeconds : 0;
+        state.RetryAfter = failed && retryAfter > 0 ? state.LastCheck + retryAfter : 0;
     });
     switch (answer.Code) {
     case FeedCode::UpToDate:
@@ -252,41 +385,49 @@ void UpdaterCore::CheckOnce(bool byHand, std::stop_token stop) {
     }
 }
 
+PackageDownload UpdaterCore::Download(const PackageOffer& offer, std::stop_token stop) {
+    DownloadOptions options;
+    options.Folder = Settings.UpdatesFolder;
+    options.Stop = stop;
+    if (Callbacks.OnProgress) {
+        options.OnProgress = [this, told = Callbacks.OnProgress](const DownloadProgress& progress) {
+            Calls.Run([told, progress] { told(progress); });
+        };
+    }
+    PackageDownload result;
+    result.Code = DownloadCode::Stopped;
+    try {
+        result = DownloadPackage(offer, options);
+        AppendUpdateLog(Log,
+                        L"download: " + std::wstring(NameOf(result.Code)) + L" " + result.Detail);
+    } catch (const DownloadStoppedByUser&) {
+        AppendUpdateLog(Log, L"download: stopped by the user; the partial file is kept");
+    } catch (...) {
+        AppendUpdateLog(Log, L"download: the editor's progress callback threw; stopped");
+    }
+    return result;
+}
+
 void UpdaterCore::Offer(const FeedAnswer& answer, bool byHand, std::stop_token stop) {
     const PackageOffer& offer = answer.Offer;
     if (!byHand && !ShouldOffer(offer.Version, answer.Critical, ReadState(StateFile).Skipped)) {
         AppendUpdateLog(Log, L"offer: " + offer.Version + L" skipped by the user before");
         return Tell(UpdaterEvent::Skipped, offer.Version);
     }
-    DownloadOptions options;
-    options.Folder = Settings.UpdatesFolder;
-    options.Stop = stop;
-    options.OnProgress = Callbacks.OnProgress;
-    const auto download = [&] {
-        try {
-            PackageDownload result = DownloadPackage(offer, options);
-            AppendUpdateLog(Log, L"download: " + std::wstring(NameOf(result.Code)) + L" " +
-                                     result.Detail);
-            return result;
-        } catch (...) {
-            AppendUpdateLog(Log, L"download: the editor's progress callback threw; stopped");
-            PackageDownload result;
-            result.Code = DownloadCode::Stopped;
-            return result;
-        }
-    };
     PackageDownload downloaded;
     if (Settings.DownloadWithoutAsking) {
-        downloaded = download();
+        downloaded = Download(offer, stop);
     }
-    UpdateChoice choice = UpdateChoice::Later;
-    try {
-        const UpdateOffered offered = {offer.Version, answer.Notes, answer.Critical,
-                                       downloaded.Code == DownloadCode::Downloaded};
-        choice = Callbacks.AskToInstall ? Callbacks.AskToInstall(offered) : choice;
-    } catch (...) {
-        AppendUpdateLog(Log, L"the editor's question callback threw; taken as later");
-    }
+    UpdateOffered offered;
+    offered.Version = offer.Version;
+    offered.RunningVersion = Settings.RunningVersion;
+    offered.Notes = answer.Notes;
+    offered.Critical = answer.Critical;
+    offered.Downloaded = downloaded.Code == DownloadCode::Downloaded;
+    const std::function<UpdateChoice(const UpdateOffered&)>& ask = Callbacks.AskToInstall;
+    const UpdateChoice choice = AskEditor<UpdateChoice>(
+        ask ? std::function<UpdateChoice()>([ask, offered] { return ask(offered); }) : nullptr,
+        UpdateChoice::Later, L"question callback threw; taken as later");
     AppendUpdateLog(Log, L"offer: " + offer.Version +
                              (choice == UpdateChoice::InstallNow ? L", install now"
                               : choice == UpdateChoice::Later    ? L", later"
@@ -300,7 +441,7 @@ void UpdaterCore::Offer(const FeedAnswer& answer, bool byHand, std::stop_token s
         return Tell(UpdaterEvent::NotNow, offer.Version);
     }
     if (downloaded.Code != DownloadCode::Downloaded) {
-        downloaded = download();
+        downloaded = Download(offer, stop);
     }
     if (downloaded.Code == DownloadCode::Downloaded) {
         return HandOver(downloaded, stop);
@@ -309,7 +450,6 @@ void UpdaterCore::Offer(const FeedAnswer& answer, bool byHand, std::stop_token s
     Tell(later ? UpdaterEvent::NotNow : UpdaterEvent::Failed,
          std::wstring(NameOf(downloaded.Code)) + L" " + downloaded.Detail);
 }
-
 void UpdaterCore::HandOver(const PackageDownload& download, std::stop_token stop) {
     // The helper runs from a copy in the updates folder (an installer cannot
     // replace a running program), the same bytes as the installed one, held
@@ -324,7 +464,7 @@ void UpdaterCore::HandOver(const PackageDownload& download, std::stop_token stop
     }
     UpdateOrder order = download.Order;
     order.HelperPath = helper;
-    order.StatusFilePath = Settings.UpdatesFolder + L"\\update status.txt";
+    order.StatusFilePath = Settings.UpdatesFolder + L"\\" + UpdateStatusFileName;
     order.EditorArguments = Settings.EditorArguments.value_or(OwnArguments());
     order.EditorArguments.insert(order.EditorArguments.end(),
                                  {UpdateStatusArgument, order.StatusFilePath});
@@ -356,12 +496,8 @@ void UpdaterCore::HandOver(const PackageDownload& download, std::stop_token stop
         AppendUpdateLog(Log, L"hand-over: the helper is not ready: " + why);
         return Tell(stop.stop_requested() ? UpdaterEvent::NotNow : UpdaterEvent::Failed, why);
     }
-    bool closed = false;
-    try {
-        closed = Callbacks.CloseDocuments && Callbacks.CloseDocuments();
-    } catch (...) {
-        AppendUpdateLog(Log, L"the editor's close callback threw; taken as declined");
-    }
+    const bool closed = AskEditor<bool>(Callbacks.CloseDocuments, false,
+                                        L"close callback threw; taken as declined");
     if (!closed || CommitUpdate(handoff) != CommitResult::Committed) {
         const bool stands = CancelUpdate(handoff) == CancelResult::CommitStands;
         if (!stands) {
@@ -374,9 +510,10 @@ void UpdaterCore::HandOver(const PackageDownload& download, std::stop_token stop
     AppendUpdateLog(Log, L"hand-over: committed to " + download.Order.TargetVersion +
                              L"; the editor exits");
     Tell(UpdaterEvent::Committed, download.Order.TargetVersion);
-    if (Callbacks.ExitNow) {
-        Callbacks.ExitNow();
-    }
+    const std::function<void()>& exitNow = Callbacks.ExitNow;
+    AskEditor<bool>(exitNow ? std::function<bool()>([exitNow] { return exitNow(), true; })
+                            : nullptr,
+                    false, L"exit callback threw; ignored");
 }
 
 } // namespace tavo

@@ -246,7 +246,9 @@ int32_t tavo_feed_check_offer(const tavo_feed_check_t* check, tavo_download_t* d
 /* The updater: one object that checks the feed on a schedule (or when asked), asks the
  * user, downloads, hands over once the documents are closed (tavo::Updater). Set its
  * fields and callbacks, then start it. Must be freed with tavo_updater_free, which stops
- * its thread within a second (a partial download is kept). */
+ * its thread within a second (a partial download is kept, an open stock window is
+ * answered Later / No); it may be called from inside one of the updater's callbacks.
+ * Each call sets the updater's detail, read with tavo_updater_detail. */
 typedef void tavo_updater_t;
 
 #define TAVO_UPDATER_FIELD_FEED_URL 1
@@ -258,7 +260,7 @@ typedef void tavo_updater_t;
 #define TAVO_UPDATER_FIELD_EDITOR_PATH 7     /* with TAVO_UPDATER_NUMBER_EDITOR_PROCESS_ID */
 #define TAVO_UPDATER_FIELD_EDITOR_ARGUMENT 8 /* adds one; none set: this process's own */
 
-#define TAVO_UPDATER_NUMBER_INTERVAL_HOURS 1 /* default 24, at least 1 */
+#define TAVO_UPDATER_NUMBER_INTERVAL_HOURS 1 /* default 24; 1 to 8760 */
 #define TAVO_UPDATER_NUMBER_AUTOMATIC 2      /* 0: checks only by hand; default 1 */
 #define TAVO_UPDATER_NUMBER_DOWNLOAD_FIRST 3 /* 1: download before asking; default 0 */
 #define TAVO_UPDATER_NUMBER_EDITOR_PROCESS_ID 4
@@ -280,7 +282,8 @@ typedef void tavo_updater_t;
 #define TAVO_UPDATER_EVENT_COMMITTED 6 /* exit now: the exit callback follows */
 #define TAVO_UPDATER_EVENT_FORBIDDEN 7
 
-/* The callbacks, each called on the updater's thread with the user pointer. */
+/* The callbacks, each called with the user pointer on the updater's thread, or on the owner
+ * window's thread when one is set (tavo_updater_set_owner_window). */
 typedef int32_t (*tavo_updater_ask_t)(void* user, const wchar_t* version, const wchar_t* notes,
                                       int32_t critical); /* a TAVO_UPDATE_CHOICE_* */
 typedef int32_t (*tavo_updater_close_t)(void* user);     /* 1: documents saved and closed */
@@ -293,15 +296,29 @@ void tavo_updater_free(tavo_updater_t* updater);
 /* Before the start; OK or INVALID_ARGUMENT ("updater: started already", "field: unknown"). */
 int32_t tavo_updater_set_text(tavo_updater_t* updater, int32_t field, const wchar_t* text);
 int32_t tavo_updater_set_number(tavo_updater_t* updater, int32_t which, uint32_t value);
-/* Any callback may be null but ask (unless stock dialogs), close and exit. */
+/* Any callback may be null but close and exit; ask too with the stock dialogs, whose
+ * windows then ask (an ask given is not called). OK or INVALID_ARGUMENT. */
 int32_t tavo_updater_set_callbacks(tavo_updater_t* updater, tavo_updater_ask_t ask,
                                    tavo_download_progress_t progress, tavo_updater_close_t close,
                                    tavo_updater_exit_t exit, tavo_updater_event_t event,
                                    void* user);
-/* Starts the updater's thread: automatic checks when due. OK or INVALID_ARGUMENT. */
+/* The editor's main window (an HWND), for an editor with a message loop: set before the
+ * start, on that window's thread, which then makes, starts and frees the updater. The
+ * callbacks run on that thread (through a message of the updater's own, while the loop
+ * runs) and the stock windows are owned by the window. OK or INVALID_ARGUMENT. */
+int32_t tavo_updater_set_owner_window(tavo_updater_t* updater, void* window);
+/* Starts the updater's thread: automatic checks when due. OK; INVALID_ARGUMENT
+ * ("callbacks: not set", "callbacks: no ask, and no stock dialogs", "updater: started
+ * already"); or REFUSED when the hand-over could never work, before anything is fetched
+ * ("editor executable: not named tavoPDFEditor.exe", "helper: no tavoPDFUpdateHelper.exe
+ * beside the editor (...)", "owner window: not a window of the thread that makes the
+ * updater", ...). */
 int32_t tavo_updater_start(tavo_updater_t* updater);
 /* A check by hand, answered through the callbacks. OK, or INVALID_ARGUMENT before the start. */
 int32_t tavo_updater_check_now(tavo_updater_t* updater);
+/* The detail of the updater's last answer, as tavo_update_detail; empty when there is none. */
+int32_t tavo_updater_detail(tavo_updater_t* updater, wchar_t* text, size_t text_size,
+                            size_t* text_needed);
 
 /* The start-up call, first thing in main (tavo::HandleUpdateRestart): the editor's own
  * arguments, and how an update before this start went. Must be freed with
