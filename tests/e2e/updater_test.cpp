@@ -5,6 +5,7 @@
 // callbacks as an editor would, and, once the helper has started the editor
 // again, makes the start-up call with the restarted editor's command line.
 
+#include "base/handle_owner.h"
 #include "editor/feed/update_state.h"
 #include "harness.h"
 #include "tavo/editor_updater.h"
@@ -16,6 +17,7 @@
 #include <condition_variable>
 #include <filesystem>
 #include <mutex>
+#include <stdexcept>
 
 using namespace tavo;
 
@@ -171,6 +173,172 @@ TEST_P(UpdaterRun, FromTheFeedToTheRestartedEditor) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Rows, UpdaterRun, testing::ValuesIn(Rows),
+                         [](const auto& info) { return std::string(info.param.Situation); });
+
+// What the editor's side does in a row of the table below.
+enum class Twist {
+    None,
+    AskThrows,
+    NoAsk,
+    CloseDeclines,
+    CloseThrows,
+    ExitThrows,
+    DownloadFirst,
+    HelperCopyHeld,
+    NotNamedAsTheEditor,
+    StoppedWhileChecking,
+    ServerDown,
+};
+
+struct ChoiceRow {
+    const char* Situation;
+    const wchar_t* Feed; // published by the test command, served by nginx (or as the twist says)
+    UpdateChoice Choice;
+    Twist Twist;
+    UpdaterEvent Event;
+    int PackageKept; // 1: in the updates folder after it; 0: not; -1: either
+    const char* Logged;
+};
+
+void PrintTo(const ChoiceRow& row, std::ostream* out) {
+    *out << row.Situation;
+}
+
+constexpr auto Install = UpdateChoice::InstallNow;
+const ChoiceRow ChoiceRows[] = {
+    {"DeclinedCloseKeepsTheEditorRunning", L"stable.json", Install, Twist::CloseDeclines,
+     UpdaterEvent::NotNow, 1, "hand-over: the editor did not close; not now"},
+    {"CloseThatThrowsIsDeclined", L"stable.json", Install, Twist::CloseThrows, UpdaterEvent::NotNow,
+     1, "the editor's close callback threw; taken as declined"},
+    {"AskThatThrowsIsLater", L"stable.json", Install, Twist::AskThrows, UpdaterEvent::NotNow, 0,
+     "the editor's question callback threw; taken as later"},
+    {"NoAskIsLater", L"stable.json", Install, Twist::NoAsk, UpdaterEvent::NotNow, 0,
+     "offer: 2.0, later"},
+    {"CriticalReleaseIsNotSkipped", L"critical.json", UpdateChoice::SkipThisVersion, Twist::None,
+     UpdaterEvent::NotNow, 0, "offer: 2.0, skip refused: the release is critical"},
+    {"DownloadedBeforeAsking", L"stable.json", UpdateChoice::Later, Twist::DownloadFirst,
+     UpdaterEvent::NotNow, 1, "download: downloaded"},
+    {"ExitThatThrowsIsLogged", L"stable.json", Install, Twist::ExitThrows, UpdaterEvent::Committed,
+     -1, "the editor's exit callback threw; ignored"},
+    {"HelperCopyUnlikeTheInstalledOne", L"stable.json", Install, Twist::HelperCopyHeld,
+     UpdaterEvent::Failed, 1, "hand-over: no helper copy like"},
+    {"EditorNotNamedAsTheHelperWants", L"stable.json", Install, Twist::NotNamedAsTheEditor,
+     UpdaterEvent::Failed, 0,
+     "cannot update this editor: editor executable: not named tavoPDFEditor.exe"},
+    {"StoppedCheckIsNotNow", L"stable.json", Install, Twist::StoppedWhileChecking,
+     UpdaterEvent::NotNow, 0, "check by hand: stopped"},
+    {"ServerDownIsCountedForTheBackOff", L"stable.json", Install, Twist::ServerDown,
+     UpdaterEvent::NetworkFailed, 0, "check by hand: network failed"},
+};
+
+class UpdaterChoices : public testing::TestWithParam<ChoiceRow> {};
+
+TEST_P(UpdaterChoices, EndAsTheEditorAnswered) {
+    const ChoiceRow& row = GetParam();
+    Editor editor = StartEditor(row.Feed);
+    const std::wstring www = Environment(L"TAVO_TEST_WWW") + L"\\";
+    const std::wstring feed = std::filesystem::path(editor.Work).filename().wstring() + L".json";
+    for (const wchar_t* end : {L"", L".sig"}) {
+        CopyFileW((www + row.Feed + end).c_str(), (www + feed + end).c_str(), FALSE);
+    }
+    const std::wstring base =
+        row.Twist == Twist::StoppedWhileChecking ? Environment(L"TAVO_TEST_FAULTS") + L"/silent/"
+        : row.Twist == Twist::ServerDown         ? L"https://localhost:1/"
+                                                 : Environment(L"TAVO_TEST_WEB") + L"/";
+    editor.Settings.FeedUrl = base + feed;
+    CreateDirectoryW(editor.Updates.c_str(), nullptr);
+    // A version skipped before the one running is the user's concern no more.
+    const std::wstring stateFile = editor.Updates + L"\\update state.json";
+    UpdateState state;
+    std::wstring problem;
+    ReadUpdateState(stateFile, state, problem);
+    state.Skipped = L"0.9";
+    WriteUpdateState(stateFile, state);
+    UniqueHandle held = OwnHandle(INVALID_HANDLE_VALUE);
+    if (row.Twist == Twist::HelperCopyHeld) {
+        const std::wstring copy = editor.Updates + L"\\tavoPDFUpdateHelper.exe";
+        WriteBytes(copy, "an older helper");
+        held = OwnHandle(CreateFileW(copy.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                     OPEN_EXISTING, 0, nullptr));
+    }
+    if (row.Twist == Twist::NotNamedAsTheEditor) {
+        EndStandIns(editor.Install);
+        editor.Path = editor.Install + L"\\tavoEditor.exe";
+        editor.User = StartStandIn(editor.Path);
+        editor.Settings.EditorPath = editor.Path;
+        editor.Settings.EditorProcessId = editor.User.ProcessId;
+    }
+    editor.Settings.DownloadWithoutAsking = row.Twist == Twist::DownloadFirst;
+    Events events;
+    UpdaterCallbacks callbacks = Answering(row.Choice, events, editor);
+    std::optional<UpdateOffered> asked;
+    callbacks.AskToInstall = [&](const UpdateOffered& offer) {
+        asked = offer;
+        if (row.Twist == Twist::AskThrows) {
+            throw std::runtime_error("the editor's own fault");
+        }
+        return row.Choice;
+    };
+    const auto fault = [] { throw std::runtime_error("the editor's own fault"); };
+    if (row.Twist == Twist::NoAsk) {
+        callbacks.AskToInstall = nullptr;
+    } else if (row.Twist == Twist::CloseDeclines) {
+        callbacks.CloseDocuments = [] { return false; };
+    } else if (row.Twist == Twist::CloseThrows) {
+        callbacks.CloseDocuments = [&]() -> bool {
+            fault();
+            return true;
+        };
+    } else if (row.Twist == Twist::ExitThrows) {
+        callbacks.ExitNow = [&] { EndProcess(editor.User), fault(); };
+    }
+    std::wstring cannot;
+    {
+        Updater updater(editor.Settings, callbacks);
+        cannot = updater.CannotUpdate();
+        updater.CheckNow();
+        for (int tries = 0; row.Twist == Twist::StoppedWhileChecking && tries < 3000 &&
+                            !std::filesystem::exists(www + feed + L".asked");
+             ++tries) {
+            Sleep(10); // polled: the fault server marks the request it holds
+        }
+        if (row.Twist == Twist::StoppedWhileChecking) {
+            updater.StopCurrent();
+        }
+        EXPECT_EQ(events.First(), row.Event);
+    }
+    if (row.PackageKept >= 0) {
+        EXPECT_EQ(std::filesystem::exists(editor.Updates + L"\\tavoPDF-2.0.exe"),
+                  row.PackageKept == 1);
+    }
+    const std::string log = ReadBytes(editor.Updates + L"\\update log.txt").value_or("");
+    EXPECT_NE(log.find(row.Logged), std::string::npos) << log;
+    ReadUpdateState(stateFile, state, problem);
+    EXPECT_EQ(state.Skipped, L"");
+    if (asked) {
+        EXPECT_EQ(asked->RunningVersion, L"1.0.0.0");
+        EXPECT_EQ(asked->Downloaded, row.Twist == Twist::DownloadFirst);
+    }
+    if (row.Event == UpdaterEvent::NotNow) {
+        EXPECT_EQ(WaitForSingleObject(editor.User.Process, 0), static_cast<DWORD>(WAIT_TIMEOUT))
+            << "the editor runs on";
+    }
+    if (row.Twist == Twist::NotNamedAsTheEditor) {
+        EXPECT_EQ(cannot, L"editor executable: not named tavoPDFEditor.exe");
+        const std::string requests = ReadBytes(Environment(L"TAVO_TEST_WEB_LOG")).value_or("");
+        EXPECT_EQ(requests.find(std::string(feed.begin(), feed.end())), std::string::npos);
+    }
+    EXPECT_EQ(state.Failures, row.Twist == Twist::ServerDown ? 1 : 0);
+    EXPECT_EQ(state.LastCheck > 0, row.Twist != Twist::NotNamedAsTheEditor);
+    if (row.Event == UpdaterEvent::Committed) {
+        StartedProcess helper = FindProcess(editor.Updates + L"\\tavoPDFUpdateHelper.exe");
+        AwaitHelperEnd(helper.Process, helper.ProcessId, 120000);
+        EndProcess(helper);
+    }
+    EndStandIns(editor.Install);
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, UpdaterChoices, testing::ValuesIn(ChoiceRows),
                          [](const auto& info) { return std::string(info.param.Situation); });
 
 // A version the user skipped is not offered again by the schedule, and its

@@ -293,7 +293,10 @@ void UpdaterCore::Run() {
         const std::lock_guard<std::mutex> holding(Lock);
         ThreadId = GetCurrentThreadId();
     }
+    // An updater that cannot update says so at once, its log first.
     if (!Problem.empty()) {
+        Prepare();
+        prepared = true;
         Tell(UpdaterEvent::Failed, Problem);
     }
     for (;;) {
