@@ -15,6 +15,7 @@
 #include <shellapi.h>
 
 #include <condition_variable>
+#include <ctime>
 #include <filesystem>
 #include <mutex>
 #include <stdexcept>
@@ -360,12 +361,15 @@ TEST(UpdaterChoice, ASkippedVersionIsNotOfferedAgainBeforeTheUserAsks) {
         int asked = 0;
         editor.Settings.AutomaticChecks = !byHand;
         std::optional<PolicyHeld> policy(std::in_place);
+        const auto made = std::chrono::steady_clock::now();
         Updater updater(editor.Settings, Answering(choice, events, editor, &asked));
         policy.reset();
         if (byHand) {
             updater.CheckNow();
         }
         EXPECT_EQ(events.First(), expected);
+        // The editor's start is the user's: no automatic check in its first five seconds.
+        EXPECT_TRUE(byHand || std::chrono::steady_clock::now() - made >= std::chrono::seconds(5));
         EXPECT_EQ(asked, byHand ? 1 : 0);
     }
     EXPECT_FALSE(std::filesystem::exists(editor.Updates + L"\\tavoPDF-2.0.exe"));
@@ -398,9 +402,47 @@ TEST(UpdaterEnd, StopsADownloadInProgressAndKeepsThePartialFile) {
     EndStandIns(editor.Install);
 }
 
-// An administrator's policy turns automatic checks off: the updater says so
-// in its log and makes no request of its own; a check by hand still works.
-TEST(UpdaterPolicy, TurnsAutomaticChecksOffButNotChecksByHand) {
+// An administrator's policy, in whatever form the value was written: the
+// updater honours a number as DWORD, QWORD or decimal text and names in its
+// log a value it cannot read; automatic checks off leave checks by hand,
+// updates forbidden refuse them too, a channel fixed is the one checked.
+struct PolicyRow {
+    const char* Situation;
+    const wchar_t* Name;
+    DWORD Type;
+    const wchar_t* Text; // REG_SZ; otherwise the value is 0 in the type's size
+    const wchar_t* Off;  // AutomaticChecksOff()
+    UpdaterEvent Event;  // of a check by hand
+    size_t Requests;     // for the feed, in nginx's log
+    const char* Logged;
+};
+
+void PrintTo(const PolicyRow& row, std::ostream* out) {
+    *out << row.Situation;
+}
+
+const PolicyRow PolicyRows[] = {
+    {"AutomaticChecksOffAsText", L"AutomaticChecks", REG_SZ, L"0",
+     L"policy: automatic checks are off", UpdaterEvent::NotNow, 1,
+     "; policy: automatic checks are off"},
+    {"AutomaticChecksOffAsQword", L"AutomaticChecks", REG_QWORD, nullptr,
+     L"policy: automatic checks are off", UpdaterEvent::NotNow, 1,
+     "; policy: automatic checks are off"},
+    {"UpdatesForbiddenEvenByHand", L"UpdatesAllowed", REG_DWORD, nullptr,
+     L"policy: updates are forbidden", UpdaterEvent::UpdatesForbidden, 0,
+     "check by hand refused: policy: updates are forbidden"},
+    {"UpdatesForbiddenAsText", L"UpdatesAllowed", REG_SZ, L"0", L"policy: updates are forbidden",
+     UpdaterEvent::UpdatesForbidden, 0, "check by hand refused: policy: updates are forbidden"},
+    {"ChannelFixedByPolicy", L"Channel", REG_SZ, L"beta", L"", UpdaterEvent::Refused, 1,
+     "channel beta (fixed by policy)"},
+    {"UnreadableValueIsNamed", L"AutomaticChecks", REG_BINARY, nullptr, L"", UpdaterEvent::NotNow,
+     1, "policy: AutomaticChecks: REG_BINARY, not a number; ignored"},
+};
+
+class UpdaterPolicy : public testing::TestWithParam<PolicyRow> {};
+
+TEST_P(UpdaterPolicy, IsHonouredInTheFormAnAdministratorWroteIt) {
+    const PolicyRow& row = GetParam();
     Editor editor = StartEditor(L"stable.json");
     const std::wstring feed = std::filesystem::path(editor.Work).filename().wstring() + L".json";
     const std::wstring www = Environment(L"TAVO_TEST_WWW") + L"\\";
@@ -409,28 +451,82 @@ TEST(UpdaterPolicy, TurnsAutomaticChecksOffButNotChecksByHand) {
     }
     editor.Settings.FeedUrl = Environment(L"TAVO_TEST_WEB") + L"/" + feed;
     editor.Settings.AutomaticChecks = true;
-    DWORD off = 0;
+    // Checked a moment ago: no automatic check is due while the row runs.
+    UpdateState state;
+    std::wstring problem;
+    CreateDirectoryW(editor.Updates.c_str(), nullptr);
+    ReadUpdateState(editor.Updates + L"\\update state.json", state, problem);
+    state.LastCheck = static_cast<std::int64_t>(std::time(nullptr));
+    WriteUpdateState(editor.Updates + L"\\update state.json", state);
+    const std::uint64_t zero = 0;
+    const void* data = row.Text != nullptr ? static_cast<const void*>(row.Text) : &zero;
+    const DWORD size = row.Text != nullptr     ? static_cast<DWORD>(2 * (wcslen(row.Text) + 1))
+                       : row.Type == REG_QWORD ? 8
+                                               : 4;
+    const wchar_t* const key = L"Software\\Policies\\Tavo PDF\\Update";
     std::optional<PolicyHeld> policy(std::in_place);
-    ASSERT_EQ(RegSetKeyValueW(HKEY_LOCAL_MACHINE, L"Software\\Policies\\Tavo PDF\\Update",
-                              L"AutomaticChecks", REG_DWORD, &off, sizeof(off)),
+    ASSERT_EQ(RegSetKeyValueW(HKEY_LOCAL_MACHINE, key, row.Name, row.Type, data, size),
               ERROR_SUCCESS);
     Events events;
     {
         Updater updater(editor.Settings, Answering(UpdateChoice::Later, events, editor));
-        RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, L"Software\\Policies\\Tavo PDF\\Update",
-                           L"AutomaticChecks");
+        RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, key, row.Name);
         policy.reset();
-        EXPECT_EQ(updater.AutomaticChecksOff(), L"policy: automatic checks are off");
+        EXPECT_EQ(updater.AutomaticChecksOff(), row.Off);
         updater.CheckNow();
-        EXPECT_EQ(events.First(), UpdaterEvent::NotNow);
+        EXPECT_EQ(events.First(), row.Event);
     }
     const std::string log = ReadBytes(editor.Updates + L"\\update log.txt").value_or("");
-    EXPECT_NE(log.find("policy: automatic checks are off"), std::string::npos) << log;
+    EXPECT_NE(log.find(row.Logged), std::string::npos) << log;
     const std::string requests = ReadBytes(Environment(L"TAVO_TEST_WEB_LOG")).value_or("");
-    std::string asked(feed.begin(), feed.end());
-    asked = '/' + asked.append(" ");
-    EXPECT_EQ(requests.find(asked), requests.rfind(asked)) << "one request: the check by hand";
+    const std::string asked = '/' + std::string(feed.begin(), feed.end()) + ' ';
+    size_t count = 0;
+    for (size_t at = requests.find(asked); at != std::string::npos;
+         at = requests.find(asked, at + 1)) {
+        ++count;
+    }
+    EXPECT_EQ(count, row.Requests) << "requests for the feed";
     EndStandIns(editor.Install);
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, UpdaterPolicy, testing::ValuesIn(PolicyRows),
+                         [](const auto& info) { return std::string(info.param.Situation); });
+
+// The log as editor processes write it: two at once lose no line; a long
+// line is cut and says so; past 64 KiB the oldest lines go, never the newest.
+TEST(UpdaterLog, KeepsEveryLineOfTwoProcessesWithinItsBound) {
+    const std::wstring folder = MakeWorkFolder(L"log"), log = folder + L"\\update log.txt";
+    const auto write = [&](std::vector<std::wstring> tags, const wchar_t* lines,
+                           const wchar_t* length) {
+        std::vector<StartedProcess> writers;
+        const std::wstring program = FixturesFolder() + L"\\log_writer.exe";
+        for (const std::wstring& tag : tags) {
+            writers.push_back(StartProcess(
+                program, L"log_writer \"" + log + L"\" " + tag + L" " + lines + L" " + length,
+                folder));
+        }
+        for (StartedProcess& writer : writers) {
+            DWORD exitCode = 99;
+            WaitForSingleObject(writer.Process, 60000);
+            GetExitCodeProcess(writer.Process, &exitCode);
+            EXPECT_EQ(exitCode, 0u);
+            EndProcess(writer);
+        }
+        return ReadBytes(log).value_or("");
+    };
+    std::string text = write({L"A", L"B"}, L"300", L"20");
+    for (const char* tag : {"Z A ", "Z B "}) {
+        for (int line = 0; line < 300; ++line) {
+            const std::string whole = tag + std::to_string(line) + " " + std::string(20, 'x');
+            EXPECT_NE(text.find(whole + "\n"), std::string::npos) << whole;
+        }
+    }
+    text = write({L"C"}, L"1", L"5000");
+    EXPECT_TRUE(text.ends_with(" C 0 " + std::string(1000 - 4, 'x') + " [cut]\n"));
+    text = write({L"D"}, L"800", L"100");
+    EXPECT_LE(text.size(), (64u << 10) + 130u);
+    EXPECT_TRUE(text.ends_with(" D 799 " + std::string(100, 'x') + "\n"));
+    EXPECT_EQ(text.find(" A 0 "), std::string::npos) << "the oldest lines went";
 }
 
 // An editor in C whose whole update is the C interface's updater goes from
