@@ -78,6 +78,15 @@ trust_test_root() {
     wine reg import "$(windows_path "$WINEPREFIX/test-root.reg")" >/dev/null 2>&1
 }
 
+# Windows of our own on a bare X display: without a window manager Wine waits
+# about 2 s for every window closed unless it manages them itself, and a
+# crash dialog would hold a crashed test process instead of ending it.
+use_test_desktop_settings() {
+    wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1
+    wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f \
+        >/dev/null 2>&1
+}
+
 start_display() {
     local number=90
     while [ -e "/tmp/.X${number}-lock" ] || [ -e "/tmp/.X11-unix/X${number}" ]; do

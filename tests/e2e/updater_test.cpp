@@ -18,7 +18,9 @@
 #include <ctime>
 #include <filesystem>
 #include <mutex>
+#include <set>
 #include <stdexcept>
+#include <thread>
 
 using namespace tavo;
 
@@ -527,6 +529,102 @@ TEST(UpdaterLog, KeepsEveryLineOfTwoProcessesWithinItsBound) {
     EXPECT_LE(text.size(), (64u << 10) + 130u);
     EXPECT_TRUE(text.ends_with(" D 799 " + std::string(100, 'x') + "\n"));
     EXPECT_EQ(text.find(" A 0 "), std::string::npos) << "the oldest lines went";
+}
+
+// The stock windows, read and answered from the keyboard as a user would.
+constexpr wchar_t StockClass[] = L"TavoPDFUpdateWindow";
+
+// The offer says what runs; left open when the editor ends, the updater's end
+// answers it Later instead of waiting for the user.
+TEST(StockWindows, OfferLeftOpenIsAnsweredLaterWhenTheUpdaterEnds) {
+    Editor editor = StartEditor(L"stable.json");
+    std::optional<Updater> updater(std::in_place, editor.Settings,
+                                   StockUpdaterDialogs([] { return true; }, [] {}));
+    updater->CheckNow();
+    const HWND offer = AwaitWindow(GetCurrentProcessId(), StockClass, L"Tavo PDF update");
+    ASSERT_NE(offer, nullptr);
+    EXPECT_EQ(ChildText(offer, 10), L"Tavo PDF 2.0 is available; you have 1.0.0.0.");
+    EXPECT_EQ(ChildText(offer, 11), L"Faster opening of large documents.");
+    const UniqueHandle ended = OwnHandle(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    bool rescued = false;
+    std::thread watchdog([&] {
+        if (WaitForSingleObject(ended.get(), 30000) == WAIT_TIMEOUT) {
+            rescued = true; // the user's answer, which the updater waited for
+            PostMessageW(offer, WM_COMMAND, IDCANCEL, 0);
+        }
+    });
+    updater.reset();
+    SetEvent(ended.get());
+    watchdog.join();
+    EXPECT_FALSE(rescued) << "the updater's end waited for the user";
+    const std::string log = ReadBytes(editor.Updates + L"\\update log.txt").value_or("");
+    EXPECT_NE(log.find("offer: 2.0, later"), std::string::npos) << log;
+    EndStandIns(editor.Install);
+}
+
+// Escape in the progress window stops the download as its Stop button does,
+// and the log says that the user stopped it.
+TEST(StockWindows, EscapeStopsTheDownloadAndKeepsThePartialFile) {
+    Editor editor = StartEditor(L"slow.json");
+    Events events;
+    UpdaterCallbacks callbacks = StockUpdaterDialogs([] { return true; }, [] {});
+    callbacks.OnEvent = [&events, stock = callbacks.OnEvent](UpdaterEvent event,
+                                                             const std::wstring& text) {
+        stock(event, text);
+        events.Add(event);
+    };
+    Updater updater(editor.Settings, callbacks);
+    updater.CheckNow();
+    const HWND offer = AwaitWindow(GetCurrentProcessId(), StockClass, L"Tavo PDF update");
+    ASSERT_NE(offer, nullptr);
+    PressKey(offer, VK_RETURN);
+    const HWND progress =
+        AwaitWindow(GetCurrentProcessId(), StockClass, L"Downloading the Tavo PDF update");
+    ASSERT_NE(progress, nullptr);
+    PressKey(progress, VK_ESCAPE);
+    EXPECT_EQ(events.First(), UpdaterEvent::NotNow);
+    const std::string log = ReadBytes(editor.Updates + L"\\update log.txt").value_or("");
+    EXPECT_NE(log.find("download: stopped by the user"), std::string::npos) << log;
+    EXPECT_TRUE(std::filesystem::exists(editor.Updates + L"\\tavoPDF-2.0.exe.partial"));
+    EndStandIns(editor.Install);
+}
+
+// An editor that gives its main window gets every callback on that window's
+// thread, from the offer to the exit, while its own message loop runs.
+TEST(UpdaterOwnerWindow, RunsTheEditorsCallbacksOnItsWindowsThread) {
+    Editor editor = StartEditor(L"stable.json");
+    const HWND window = CreateWindowExW(0, L"STATIC", L"Tavo PDF", WS_OVERLAPPED, 0, 0, 100, 100,
+                                        nullptr, nullptr, nullptr, nullptr);
+    editor.Settings.OwnerWindow = window;
+    std::set<DWORD> threads;
+    Events events;
+    UpdaterCallbacks callbacks = Answering(UpdateChoice::InstallNow, events, editor);
+    const auto onThread = [&threads](auto callback) {
+        return [&threads, callback](auto... arguments) {
+            threads.insert(GetCurrentThreadId());
+            return callback(arguments...);
+        };
+    };
+    callbacks.AskToInstall = onThread(callbacks.AskToInstall);
+    callbacks.CloseDocuments = onThread(callbacks.CloseDocuments);
+    callbacks.OnEvent = onThread(callbacks.OnEvent);
+    callbacks.ExitNow = onThread([&editor] { EndProcess(editor.User), PostQuitMessage(0); });
+    {
+        Updater updater(editor.Settings, callbacks);
+        updater.CheckNow();
+        SetTimer(nullptr, 0, 120000, nullptr); // a row that goes wrong ends all the same
+        for (MSG message;
+             GetMessageW(&message, nullptr, 0, 0) > 0 && message.message != WM_TIMER;) {
+            DispatchMessageW(&message);
+        }
+    }
+    EXPECT_EQ(threads, std::set<DWORD>{GetCurrentThreadId()});
+    EXPECT_EQ(events.First(), UpdaterEvent::Committed);
+    StartedProcess helper = FindProcess(editor.Updates + L"\\tavoPDFUpdateHelper.exe");
+    EXPECT_EQ(AwaitHelperEnd(helper.Process, helper.ProcessId, 120000).ExitCode, 0u);
+    DestroyWindow(window);
+    EndStandIns(editor.Install);
+    EndProcess(helper);
 }
 
 // An editor in C whose whole update is the C interface's updater goes from

@@ -277,3 +277,33 @@ HelperEnd AwaitHelperEnd(HANDLE helper, DWORD helperProcessId, DWORD limitMs,
     end.Ended = GetExitCodeProcess(helper, &end.ExitCode) != FALSE;
     return end;
 }
+
+HWND AwaitWindow(DWORD processId, const wchar_t* windowClass, const wchar_t* caption) {
+    for (int tries = 0; tries < 2400; ++tries) {
+        for (HWND window = FindWindowExW(nullptr, nullptr, windowClass, caption); window != nullptr;
+             window = FindWindowExW(nullptr, window, windowClass, caption)) {
+            DWORD owner = 0;
+            GetWindowThreadProcessId(window, &owner);
+            if (owner == processId && IsWindowVisible(window)) {
+                return window;
+            }
+        }
+        Sleep(25); // polled: no event says that another thread opened a window
+    }
+    return nullptr;
+}
+
+void PressKey(HWND window, WPARAM key) {
+    GUITHREADINFO thread = {};
+    thread.cbSize = sizeof(thread);
+    GetGUIThreadInfo(GetWindowThreadProcessId(window, nullptr), &thread);
+    const HWND focus = thread.hwndFocus != nullptr ? thread.hwndFocus : window;
+    PostMessageW(focus, WM_KEYDOWN, key, 1);
+    PostMessageW(focus, WM_KEYUP, key, 0xC0000001);
+}
+
+std::wstring ChildText(HWND window, int id) {
+    wchar_t text[1024] = {};
+    GetDlgItemTextW(window, id, text, 1024);
+    return text;
+}

@@ -83,3 +83,12 @@ struct HelperEnd {
 // helper after limitMs.
 HelperEnd AwaitHelperEnd(HANDLE helper, DWORD helperProcessId, DWORD limitMs,
                          const std::function<void(const std::wstring&)>& onDialog = {});
+
+// The first visible top-level window of that process with this class and
+// caption (60 s at most); null when none came.
+HWND AwaitWindow(DWORD processId, const wchar_t* windowClass, const wchar_t* caption);
+// A key pressed and let go on the window's focused control (the window
+// itself when nothing there has the focus), as the keyboard would.
+void PressKey(HWND window, WPARAM key);
+// The text of a window's child control.
+std::wstring ChildText(HWND window, int id);

@@ -12,6 +12,7 @@
 #include "editor/feed/feed_decision.h"
 #include "editor/feed/feed_document.h"
 #include "editor/handover/helper_launch.h"
+#include "editor/updater/stock_windows.h"
 #include "editor/updater/update_policy.h"
 #include "harness.h"
 #include "handoff/suite_scan.h"
@@ -646,6 +647,12 @@ TEST(UpdaterSchedule, WaitsAnIntervalBacksOffAfterFailuresAndHonoursRetryAfter) 
     EXPECT_FALSE(ShouldOffer(L"2.0", false, L"2.0.0.0"));
     EXPECT_TRUE(ShouldOffer(L"2.0", true, L"2.0") && ShouldOffer(L"2.1", false, L"2.0") &&
                 ShouldOffer(L"2.0", false, L""));
+}
+
+// The stock progress window says the time left only once a rate is known.
+TEST(StockProgress, SaysTheTimeLeftOnlyOnceARateIsKnown) {
+    EXPECT_EQ(DescribeProgress({0, 3 << 20, 0}), L"0.0 MB of 3.0 MB");
+    EXPECT_EQ(DescribeProgress({1 << 20, 3 << 20, 599186}), L"1.0 MB of 3.0 MB, about 4 s left");
 }
 
 // An administrator's number as a DWORD, a QWORD or a decimal text; any other

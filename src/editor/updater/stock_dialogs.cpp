@@ -5,6 +5,7 @@
 
 #include <commctrl.h>
 
+#include <cmath>
 #include <cstdio>
 #include <memory>
 
@@ -224,15 +225,7 @@ void ShowProgressInWindow(StockState& state, const DownloadProgress& progress) {
     const double total = static_cast<double>(progress.Total);
     SendMessageW(state.Bar, PBM_SETPOS,
                  total > 0 ? static_cast<WPARAM>(1000 * received / total) : 0, 0);
-    wchar_t text[160];
-    const int length =
-        std::swprintf(text, 160, L"%.1f MB of %.1f MB", received / 1048576, total / 1048576);
-    // The time left once a rate is known, never a guess before.
-    if (progress.BytesPerSecond > 0 && length > 0) {
-        std::swprintf(text + length, 160 - static_cast<size_t>(length), L", about %.0f s left",
-                      (total - received) / progress.BytesPerSecond + 0.5);
-    }
-    SetWindowTextW(state.Text, text);
+    SetWindowTextW(state.Text, DescribeProgress(progress).c_str());
     Pump(state, state.Progress, true);
     if (state.Pressed == StopButton) {
         DestroyWindow(state.Progress);
@@ -272,6 +265,20 @@ UpdaterCallbacks StockUpdaterDialogs(std::function<bool()> closeDocuments,
         state->Stopped = false;
     };
     return callbacks;
+}
+
+std::wstring DescribeProgress(const DownloadProgress& progress) {
+    const double received = static_cast<double>(progress.Received);
+    const double total = static_cast<double>(progress.Total);
+    wchar_t text[160];
+    const int length =
+        std::swprintf(text, 160, L"%.1f MB of %.1f MB", received / 1048576, total / 1048576);
+    // The time left once a rate is known, never a guess before.
+    if (progress.BytesPerSecond > 0 && length > 0) {
+        std::swprintf(text + length, 160 - static_cast<size_t>(length), L", about %.0f s left",
+                      std::ceil((total - received) / progress.BytesPerSecond));
+    }
+    return text;
 }
 
 void CloseStockWindows(DWORD thread) {
