@@ -190,8 +190,12 @@ int CheckFeed(const std::vector<std::wstring>& arguments, std::wstring& report) 
         std::string liveFeed, liveSignature;
         const std::optional<tavo::FeedAnswer> failed =
             FetchFeed(published, liveFeed, liveSignature);
+        // Nothing published yet is a first release, not a broken server.
+        const bool first = failed && failed->Detail.ends_with(L"answers 404");
         const std::wstring unsigned_ =
-            failed ? failed->Detail : CheckFeedSignature(liveFeed, liveSignature, keys);
+            failed
+                ? failed->Detail + (first ? L"; for a first release, use --above-sequence 0" : L"")
+                : CheckFeedSignature(liveFeed, liveSignature, keys);
         FeedDocument published_;
         const std::wstring malformed = unsigned_.empty() ? ParseFeed(liveFeed, published_) : L"";
         verdict(unsigned_.empty() && malformed.empty(),

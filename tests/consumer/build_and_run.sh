@@ -19,7 +19,7 @@ awk '/^```cpp$/ { n++; inside = 1; if (n > 2) print "int Sample" n "() {"; next 
      inside && n >= 2' "$readme" >"$1/integrator/readme_samples.cpp"
 block c >"$1/integrator/quick_start.c"
 sed -n '/--- The editor.s update code/,/--- End of the update code/p' \
-    "$2/tests/fixtures/c_updater_editor.c" | sed '1d;$d' | sed -n '/^static void Update/,$p' |
+    "$2/tests/fixtures/c_updater_editor.c" | sed '1d;$d' |
     diff - "$1/integrator/quick_start.c"
 cmake --install "$1" --prefix "$prefix" >/dev/null
 cmake -S "$2/tests/consumer" -B "$1/integrator/build" -DCMAKE_PREFIX_PATH="$prefix" \

@@ -13,6 +13,12 @@ inline void ShowUpdateOutcome(const tavo::UpdateOutcome&) {}
 inline bool SaveAndCloseDocuments() {
     return true;
 }
-inline int RunEditor(const std::vector<std::wstring>& arguments) {
-    return arguments.empty() ? 1 : 0;
+// A window of this thread, as the editor's main window is.
+inline HWND CreateMainWindow(const std::vector<std::wstring>& arguments) {
+    return CreateWindowExW(0, L"STATIC", arguments.empty() ? L"" : arguments[0].c_str(), 0, 0, 0,
+                           10, 10, nullptr, nullptr, nullptr, nullptr);
+}
+// The editor's loop, which a user ends at once here.
+inline int RunMessageLoop() {
+    return 0;
 }

@@ -628,8 +628,14 @@ TEST(UpdaterOwnerWindow, RunsTheEditorsCallbacksOnItsWindowsThread) {
 }
 
 // An editor in C whose whole update is the C interface's updater goes from
-// the feed to the restarted 2.0 editor, which gets its arguments back.
-TEST(UpdaterFromC, UpdatesAnEditorBuiltInCThroughTheUpdater) {
+// the feed to the restarted 2.0 editor, which gets its arguments back: with
+// its own ask, or with the stock windows, answered here from the keyboard.
+// Its command line still carries an earlier update's status argument, naming
+// a file elsewhere: nothing to report, and not carried into the restart.
+class UpdaterFromC : public testing::TestWithParam<bool> {};
+
+TEST_P(UpdaterFromC, UpdatesAnEditorBuiltInCThroughTheUpdater) {
+    const bool stock = GetParam();
     const std::wstring work = MakeWorkFolder(L"c-updater"), install = work + L"\\Tavo PDF";
     const std::wstring editor = install + L"\\tavoPDFEditor.exe", updates = work + L"\\Updates";
     CreateDirectoryW(install.c_str(), nullptr);
@@ -643,11 +649,26 @@ TEST(UpdaterFromC, UpdatesAnEditorBuiltInCThroughTheUpdater) {
          {std::pair{L"TAVO_FEED", Environment(L"TAVO_TEST_WEB") + L"/stable.json"},
           {L"TAVO_FEED_KEY", KeyPin(L"feed-ec")},
           {L"TAVO_PUBLISHER_KEY", KeyPin(L"publisher")},
-          {L"TAVO_UPDATES", updates}}) {
+          {L"TAVO_UPDATES", updates},
+          {L"TAVO_STOCK", std::wstring(stock ? L"1" : L"0")}}) {
         SetEnvironmentVariableW(name, value.c_str());
     }
-    StartedProcess cEditor =
-        StartProcess(editor, L"\"" + editor + L"\" --open \"Q3 report.pdf\"", install);
+    const std::wstring earlier = work + L"\\update status.txt";
+    WriteBytes(earlier, "Installed successfully.");
+    StartedProcess cEditor = StartProcess(editor,
+                                          L"\"" + editor + L"\" --open \"Q3 report.pdf\" " +
+                                              UpdateStatusArgument + L" \"" + earlier + L"\"",
+                                          install);
+    if (stock) {
+        const HWND offer =
+            AwaitWindow(cEditor.ProcessId, L"TavoPDFUpdateWindow", L"Tavo PDF update");
+        ASSERT_NE(offer, nullptr);
+        EXPECT_EQ(ChildText(offer, 10), L"Tavo PDF 2.0 is available; you have 1.0.0.0.");
+        PressKey(offer, VK_RETURN);
+        const HWND question = AwaitWindow(cEditor.ProcessId, L"#32770", L"Tavo PDF update");
+        ASSERT_NE(question, nullptr);
+        PostMessageW(question, WM_COMMAND, IDYES, 0);
+    }
     DWORD exitCode = 99;
     WaitForSingleObject(cEditor.Process, 120000);
     GetExitCodeProcess(cEditor.Process, &exitCode);
@@ -660,5 +681,9 @@ TEST(UpdaterFromC, UpdatesAnEditorBuiltInCThroughTheUpdater) {
     EndStandIns(install);
     EndProcess(cEditor);
 }
+
+INSTANTIATE_TEST_SUITE_P(Rows, UpdaterFromC, testing::Values(false, true), [](const auto& info) {
+    return std::string(info.param ? "StockDialogs" : "ItsOwnAsk");
+});
 
 } // namespace

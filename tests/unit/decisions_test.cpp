@@ -409,18 +409,19 @@ TEST(ReleaseCheck, TellsWhetherTheHelperWillInstallAPackage) {
     // published sequence 1 on nginx): each refusal says what to do.
     const std::wstring live = Environment(L"TAVO_TEST_WEB") + L"/stable.json";
     const std::wstring raise = L", compose and sign the feed again";
-    const std::tuple<std::wstring, std::wstring, std::wstring> checks[] = {
-        {L"good", L"5", L"refused  sequence 5, not above 5: raise the sequence above 5" + raise},
-        {L"expired", L"5", L"refused  expires 2001-01-01T00:00:00Z"},
-        {L"good", live, L"ok       sequence 5, above 1"}};
-    for (const auto& [name, option, said] : checks) {
+    const std::tuple<std::wstring, std::wstring, int, std::wstring> checks[] = {
+        {L"good", L"5", 1, L"refused  sequence 5, not above 5: raise the sequence above 5" + raise},
+        {L"expired", L"5", 1, L"refused  expires 2001-01-01T00:00:00Z"},
+        {L"good", live, 0, L"ok       sequence 5, above 1"},
+        {L"good", live + L".none", 1, L"answers 404; for a first release, use --above-sequence 0"}};
+    for (const auto& [name, option, code, said] : checks) {
         const std::wstring path = feeds + name + L".json";
         report.clear();
         EXPECT_EQ(CheckFeed({path, path + L".sig", L"--feed-key", KeyPin(L"feed-rsa"),
                              L"--feed-key", KeyPin(L"feed-ec"),
                              option.size() > 2 ? L"--above-live" : L"--above-sequence", option},
                             report),
-                  option.size() > 2 ? 0 : 1);
+                  code);
         EXPECT_NE(report.find(said), std::wstring::npos) << testing::PrintToString(report);
     }
 }
