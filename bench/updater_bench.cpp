@@ -5,13 +5,22 @@
 // time the two calls take (its exit code, in microseconds), which a process
 // start's spread under Wine does not blur. Prints figures as "name value" lines.
 //
+// And its idle cost: an editor with an updater that waits for its next check,
+// against the same editor without one, over 10 s: private bytes added and CPU
+// time used, from just before the updater is made.
+//
 // updater_bench <runs> <updates folder>
 // updater_bench child <plain|updater> <event> <updates folder>   (the editor)
+// updater_bench idle <plain|updater> <updates folder>             (the idle editor)
 
+#include "editor/feed/update_state.h"
 #include "harness.h"
 #include "tavo/editor_updater.h"
 
+#include <psapi.h>
 #include <shellapi.h>
+
+#include <ctime>
 
 #include <algorithm>
 #include <cstdio>
@@ -38,6 +47,53 @@ int RunAsEditor(int count, wchar_t** arguments) {
     SetEvent(started);
     CloseHandle(started);
     return static_cast<int>(1000000 * (after.QuadPart - before.QuadPart) / frequency.QuadPart);
+}
+
+std::uint64_t PrivateBytes() {
+    PROCESS_MEMORY_COUNTERS_EX counters = {};
+    counters.cb = sizeof(counters);
+    GetProcessMemoryInfo(GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters),
+                         sizeof(counters));
+    return counters.PrivateUsage;
+}
+
+double CpuMilliseconds() {
+    FILETIME created, ended, kernel, user;
+    GetProcessTimes(GetCurrentProcess(), &created, &ended, &kernel, &user);
+    const auto ticks = [](const FILETIME& time) {
+        return (static_cast<std::uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+    };
+    return static_cast<double>(ticks(kernel) + ticks(user)) / 10000.0;
+}
+
+// The idle editor: its private bytes and CPU time over 10 s, into idle-<mode>.txt.
+int RunIdle(const std::wstring& mode, const std::wstring& folder) {
+    const std::wstring updates = folder + L"\\" + mode;
+    CreateDirectoryW(updates.c_str(), nullptr);
+    // Checked a moment ago: the updater waits a day for its next check.
+    UpdateState state;
+    std::wstring problem;
+    ReadUpdateState(updates + L"\\update state.json", state, problem);
+    state.LastCheck = static_cast<std::int64_t>(std::time(nullptr));
+    WriteUpdateState(updates + L"\\update state.json", state);
+    const std::uint64_t bytes = PrivateBytes();
+    const double cpu = CpuMilliseconds();
+    std::optional<tavo::Updater> updater;
+    if (mode == L"updater") {
+        tavo::UpdaterSettings settings;
+        settings.FeedUrl = L"https://localhost:1/stable.json";
+        settings.UpdatesFolder = updates;
+        settings.RunningVersion = L"1.0";
+        // An editor the hand-over would take: named as one, the helper beside it.
+        settings.EditorPath = ExecutableFolder() + L"\\tavoPDFEditor.exe";
+        settings.EditorProcessId = GetCurrentProcessId();
+        updater.emplace(settings, tavo::UpdaterCallbacks());
+    }
+    Sleep(10000); // the editor idles, as editors mostly do
+    const double kib = (static_cast<double>(PrivateBytes()) - static_cast<double>(bytes)) / 1024;
+    WriteBytes(folder + L"\\idle-" + mode + L".txt",
+               std::to_string(kib) + " " + std::to_string(CpuMilliseconds() - cpu));
+    return 0;
 }
 
 // Milliseconds from the start to the event, the median of `runs` starts; and
@@ -76,6 +132,9 @@ int wmain(int count, wchar_t** arguments) {
     if (count == 5 && std::wstring(arguments[1]) == L"child") {
         return RunAsEditor(count, arguments);
     }
+    if (count == 4 && std::wstring(arguments[1]) == L"idle") {
+        return RunIdle(arguments[2], arguments[3]);
+    }
     if (count != 3) {
         std::fprintf(stderr, "usage: updater_bench <runs> <updates folder>\n");
         return 64;
@@ -92,5 +151,23 @@ int wmain(int count, wchar_t** arguments) {
     std::printf("updater_plain_start_ms %.1f\nupdater_start_ms %.1f\n"
                 "updater_start_diff_ms %.1f\nupdater_adds_ms %.2f\n",
                 plain, updater, updater - plain, calls);
+    // The two idle editors side by side, so that the machine's moment is the same.
+    const std::wstring self = ExecutableFolder() + L"\\updater_bench.exe";
+    std::vector<StartedProcess> idle;
+    for (const wchar_t* mode : {L"plain", L"updater"}) {
+        idle.push_back(StartProcess(
+            self, std::wstring(L"updater_bench idle ") + mode + L" \"" + folder + L"\"", folder));
+    }
+    double kib[2] = {}, cpu[2] = {};
+    for (size_t index = 0; index < 2; ++index) {
+        WaitForSingleObject(idle[index].Process, 60000);
+        EndProcess(idle[index]);
+        const std::string figures =
+            ReadBytes(folder + (index == 0 ? L"\\idle-plain.txt" : L"\\idle-updater.txt"))
+                .value_or("0 0");
+        std::sscanf(figures.c_str(), "%lf %lf", &kib[index], &cpu[index]);
+    }
+    std::printf("updater_idle_private_kib %.0f\nupdater_idle_cpu_ms %.1f\n", kib[1] - kib[0],
+                cpu[1] - cpu[0]);
     return 0;
 }

@@ -2,6 +2,7 @@
 
 #include "base/paths.h"
 
+#include <atomic>
 #include <condition_variable>
 #include <chrono>
 #include <cwchar>
@@ -48,6 +49,26 @@ struct HttpsCalls {
 
 namespace {
 
+// Whether the process has begun to end (main returned, exit called). A GET's
+// thread let go may still wait in a call then; once that returns it goes no
+// further: its own end would run the thread runtime's cleanup while the
+// runtime is torn down around it. It waits to be ended with the process.
+// Never freed, so that it outlives every static.
+std::atomic<bool>& ProcessEnding() {
+    static std::atomic<bool>* ending = new std::atomic<bool>(false);
+    return *ending;
+}
+
+struct ProcessEndMark {
+    ~ProcessEndMark() { ProcessEnding() = true; }
+};
+
+void StopHereIfTheProcessEnds() {
+    while (ProcessEnding()) {
+        Sleep(INFINITE);
+    }
+}
+
 // The GET's thread: each call as it is handed over, until the GET lets go.
 void MakeCalls(std::shared_ptr<HttpsCalls> calls) {
     for (;;) {
@@ -61,6 +82,7 @@ void MakeCalls(std::shared_ptr<HttpsCalls> calls) {
             call.swap(calls->Call);
         }
         const DWORD result = call();
+        StopHereIfTheProcessEnds();
         {
             const std::lock_guard<std::mutex> holding(calls->Lock);
             calls->Result = result;
@@ -72,11 +94,13 @@ void MakeCalls(std::shared_ptr<HttpsCalls> calls) {
     calls->Request.reset();
     calls->Connection.reset();
     calls->Session.reset();
+    StopHereIfTheProcessEnds();
     {
         const std::lock_guard<std::mutex> holding(calls->Lock);
         calls->Ended = true;
     }
     calls->Changed.notify_all();
+    StopHereIfTheProcessEnds();
 }
 
 // Lets the thread go: it ends after the call it makes, if any, and closes the
@@ -302,6 +326,8 @@ DWORD SendHttpsGet(const std::wstring& url, const std::wstring& headers, DWORD w
     LetGo(get);
     get.Calls = std::make_shared<HttpsCalls>();
     get.Stop = stop;
+    // Made before the first thread, so that it goes before the statics made earlier.
+    static ProcessEndMark processEnd;
     std::thread(MakeCalls, get.Calls).detach();
     HttpsCalls& calls = *get.Calls;
     const INTERNET_PORT port = parts.nPort;
