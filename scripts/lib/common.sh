@@ -197,7 +197,7 @@ CONF
 # (only if it passes the release check), signed with the feed key, and
 # checked before it is "uploaded". Needs the Wine prefix and the servers.
 # publish_release <package file> <msi|exe> <version> <feed name> <sequence> [URL base]
-#                 [normal|critical]
+#                 [normal|critical] [notes]
 publish_release() {
     local www="$WEB_DIR/www" keys="$BUILD_DIR/bin/fixtures/keys" name
     name=$(basename "$1")
@@ -206,7 +206,7 @@ publish_release() {
         "$5" 2099-01-01T00:00:00Z --publisher-key "$(cat "$keys/publisher.pin")" \
         --release "$(windows_path "$www/$name")" "$2" "$3" \
         "${6:-$TAVO_TEST_WEB}/$(printf '%s' "$name" | sed 's/ /%20/g')" 1.0 100 "${7:-normal}" \
-        "Faster opening of large documents." </dev/null | tr -d '\r' | grep -E '^(refused|ok +feed)'
+        "${8:-Faster opening of large documents.}" </dev/null | tr -d '\r' | grep -E '^(refused|ok +feed)'
     sh "$REPO_ROOT/scripts/lib/signing.sh" sign-feed "$keys" feed-ec "$www/$4" "$www/$4.sig"
     wine "$BUILD_DIR/bin/tavoPDFReleaseCheck.exe" check-feed "$(windows_path "$www/$4")" \
         "$(windows_path "$www/$4.sig")" --feed-key "$(cat "$keys/feed-ec.pin")" \

@@ -534,17 +534,20 @@ TEST(UpdaterLog, KeepsEveryLineOfTwoProcessesWithinItsBound) {
 // The stock windows, read and answered from the keyboard as a user would.
 constexpr wchar_t StockClass[] = L"TavoPDFUpdateWindow";
 
-// The offer says what runs; left open when the editor ends, the updater's end
-// answers it Later instead of waiting for the user.
+// The offer of a critical release says what runs, shows its notes line by
+// line and cannot be skipped; left open when the editor ends, the updater's
+// end answers it Later instead of waiting for the user.
 TEST(StockWindows, OfferLeftOpenIsAnsweredLaterWhenTheUpdaterEnds) {
-    Editor editor = StartEditor(L"stable.json");
+    Editor editor = StartEditor(L"critical.json");
     std::optional<Updater> updater(std::in_place, editor.Settings,
                                    StockUpdaterDialogs([] { return true; }, [] {}));
     updater->CheckNow();
     const HWND offer = AwaitWindow(GetCurrentProcessId(), StockClass, L"Tavo PDF update");
     ASSERT_NE(offer, nullptr);
     EXPECT_EQ(ChildText(offer, 10), L"Tavo PDF 2.0 is available; you have 1.0.0.0.");
-    EXPECT_EQ(ChildText(offer, 11), L"Faster opening of large documents.");
+    EXPECT_EQ(ChildText(offer, 11), L"An important update that cannot be skipped.\r\n\r\n"
+                                    L"Fixes a flaw in opening documents.\r\nUpdate now.");
+    EXPECT_FALSE(IsWindowEnabled(GetDlgItem(offer, 100))) << "Skip this version";
     const UniqueHandle ended = OwnHandle(CreateEventW(nullptr, TRUE, FALSE, nullptr));
     bool rescued = false;
     std::thread watchdog([&] {
