@@ -534,10 +534,14 @@ TEST(UpdaterLog, KeepsEveryLineOfTwoProcessesWithinItsBound) {
 // The stock windows, read and answered from the keyboard as a user would.
 constexpr wchar_t StockClass[] = L"TavoPDFUpdateWindow";
 
-// The offer of a critical release says what runs, shows its notes line by
-// line and cannot be skipped; left open when the editor ends, the updater's
-// end answers it Later instead of waiting for the user.
-TEST(StockWindows, OfferLeftOpenIsAnsweredLaterWhenTheUpdaterEnds) {
+// A stock window left open when the editor ends: the updater's end answers
+// it as the user's Later or No would, instead of waiting for the user. The
+// offer of a critical release says what runs, shows its notes line by line
+// and cannot be skipped.
+class StockWindowOpen : public testing::TestWithParam<bool> {};
+
+TEST_P(StockWindowOpen, IsAnsweredWhenTheUpdaterEnds) {
+    const bool question = GetParam(); // "save your work and restart?", else the offer
     Editor editor = StartEditor(L"critical.json");
     std::optional<Updater> updater(std::in_place, editor.Settings,
                                    StockUpdaterDialogs([] { return true; }, [] {}));
@@ -548,12 +552,18 @@ TEST(StockWindows, OfferLeftOpenIsAnsweredLaterWhenTheUpdaterEnds) {
     EXPECT_EQ(ChildText(offer, 11), L"An important update that cannot be skipped.\r\n\r\n"
                                     L"Fixes a flaw in opening documents.\r\nUpdate now.");
     EXPECT_FALSE(IsWindowEnabled(GetDlgItem(offer, 100))) << "Skip this version";
+    HWND open = offer;
+    if (question) {
+        PressKey(offer, VK_RETURN);
+        open = AwaitWindow(GetCurrentProcessId(), L"#32770", L"Tavo PDF update");
+        ASSERT_NE(open, nullptr);
+    }
     const UniqueHandle ended = OwnHandle(CreateEventW(nullptr, TRUE, FALSE, nullptr));
     bool rescued = false;
     std::thread watchdog([&] {
         if (WaitForSingleObject(ended.get(), 30000) == WAIT_TIMEOUT) {
             rescued = true; // the user's answer, which the updater waited for
-            PostMessageW(offer, WM_COMMAND, IDCANCEL, 0);
+            PostMessageW(open, WM_COMMAND, question ? IDNO : IDCANCEL, 0);
         }
     });
     updater.reset();
@@ -561,9 +571,16 @@ TEST(StockWindows, OfferLeftOpenIsAnsweredLaterWhenTheUpdaterEnds) {
     watchdog.join();
     EXPECT_FALSE(rescued) << "the updater's end waited for the user";
     const std::string log = ReadBytes(editor.Updates + L"\\update log.txt").value_or("");
-    EXPECT_NE(log.find("offer: 2.0, later"), std::string::npos) << log;
+    EXPECT_NE(log.find(question ? "the editor did not close" : "offer: 2.0, later"),
+              std::string::npos)
+        << log;
+    EXPECT_EQ(WaitForSingleObject(editor.User.Process, 0), static_cast<DWORD>(WAIT_TIMEOUT));
     EndStandIns(editor.Install);
 }
+
+INSTANTIATE_TEST_SUITE_P(Rows, StockWindowOpen, testing::Values(false, true), [](const auto& info) {
+    return std::string(info.param ? "SaveYourWork" : "Offer");
+});
 
 // Escape in the progress window stops the download as its Stop button does,
 // and the log says that the user stopped it.
