@@ -291,7 +291,7 @@ void CloseStockWindows(DWORD thread) {
             wchar_t name[64] = {};
             GetClassNameW(window, name, 64);
             wchar_t caption[64] = {};
-            GetWindowTextW(window, caption, 64);
+            InternalGetWindowText(window, caption, 64); // sends nothing to its thread
             if (std::wstring_view(name) == StockClass) {
                 PostMessageW(window, WM_CLOSE, 0, 0);
             } else if (std::wstring_view(name) == L"#32770" &&
