@@ -610,7 +610,8 @@ TEST(StockWindows, EscapeStopsTheDownloadAndKeepsThePartialFile) {
 }
 
 // An editor that gives its main window gets every callback on that window's
-// thread, from the offer to the exit, while its own message loop runs.
+// thread, from the offer to the exit, while its own message loop runs; the
+// stock windows, answered here from the keyboard, are owned by that window.
 TEST(UpdaterOwnerWindow, RunsTheEditorsCallbacksOnItsWindowsThread) {
     Editor editor = StartEditor(L"stable.json");
     const HWND window = CreateWindowExW(0, L"STATIC", L"Tavo PDF", WS_OVERLAPPED, 0, 0, 100, 100,
@@ -618,7 +619,8 @@ TEST(UpdaterOwnerWindow, RunsTheEditorsCallbacksOnItsWindowsThread) {
     editor.Settings.OwnerWindow = window;
     std::set<DWORD> threads;
     Events events;
-    UpdaterCallbacks callbacks = Answering(UpdateChoice::InstallNow, events, editor);
+    UpdaterCallbacks callbacks = StockUpdaterDialogs(
+        [] { return true; }, [&editor] { EndProcess(editor.User), PostQuitMessage(0); });
     const auto onThread = [&threads](auto callback) {
         return [&threads, callback](auto... arguments) {
             threads.insert(GetCurrentThreadId());
@@ -627,8 +629,21 @@ TEST(UpdaterOwnerWindow, RunsTheEditorsCallbacksOnItsWindowsThread) {
     };
     callbacks.AskToInstall = onThread(callbacks.AskToInstall);
     callbacks.CloseDocuments = onThread(callbacks.CloseDocuments);
-    callbacks.OnEvent = onThread(callbacks.OnEvent);
-    callbacks.ExitNow = onThread([&editor] { EndProcess(editor.User), PostQuitMessage(0); });
+    callbacks.ExitNow = onThread(callbacks.ExitNow);
+    callbacks.OnEvent = onThread(
+        [&events, stock = callbacks.OnEvent](UpdaterEvent event, const std::wstring& text) {
+            stock(event, text);
+            events.Add(event);
+        });
+    std::vector<HWND> owners;
+    std::thread user([&owners] {
+        const HWND offer = AwaitWindow(GetCurrentProcessId(), StockClass, L"Tavo PDF update");
+        owners.push_back(GetWindow(offer, GW_OWNER));
+        PressKey(offer, VK_RETURN);
+        const HWND box = AwaitWindow(GetCurrentProcessId(), L"#32770", L"Tavo PDF update");
+        owners.push_back(GetWindow(box, GW_OWNER));
+        PostMessageW(box, WM_COMMAND, IDYES, 0);
+    });
     {
         Updater updater(editor.Settings, callbacks);
         updater.CheckNow();
@@ -638,7 +653,9 @@ TEST(UpdaterOwnerWindow, RunsTheEditorsCallbacksOnItsWindowsThread) {
             DispatchMessageW(&message);
         }
     }
+    user.join();
     EXPECT_EQ(threads, std::set<DWORD>{GetCurrentThreadId()});
+    EXPECT_EQ(owners, (std::vector<HWND>{window, window}));
     EXPECT_EQ(events.First(), UpdaterEvent::Committed);
     StartedProcess helper = FindProcess(editor.Updates + L"\\tavoPDFUpdateHelper.exe");
     EXPECT_EQ(AwaitHelperEnd(helper.Process, helper.ProcessId, 120000).ExitCode, 0u);

@@ -368,13 +368,12 @@ void UpdaterCore::CheckOnce(bool byHand, std::stop_token stop) {
         return Tell(UpdaterEvent::NotNow, L"stopped");
     }
     const bool failed = answer.Code == FeedCode::NetworkFailed || answer.Code == FeedCode::Busy;
-    // A server's Retry-After holds for an interval at most.
-    const std::int64_t retryAfter =
-        std::min<std::int64_t>(answer.RetryAfterSeconds, Settings.CheckInterval.count());
+    // The schedule holds a server's Retry-After to an interval at most.
     ChangeState(StateFile, [&](UpdateState& state) {
         state.LastCheck = NowSeconds();
         state.Failures = failed ? state.Failures + 1 : 0;
-        state.RetryAfter = failed && retryAfter > 0 ? state.LastCheck + retryAfter : 0;
+        state.RetryAfter =
+            failed && answer.RetryAfterSeconds > 0 ? state.LastCheck + answer.RetryAfterSeconds : 0;
     });
     switch (answer.Code) {
     case FeedCode::UpToDate:
