@@ -21,6 +21,11 @@ std::vector<std::wstring> HelperArguments(const UpdateOrder& order,
 std::wstring CheckHelperArguments(const UpdateOrder& order,
                                   const std::vector<std::wstring>& arguments);
 
+// The editor's executable as the hand-over takes it: an absolute path named
+// as the helper wants and, without a process id, this process's own; empty
+// when it is, else the rule broken.
+std::wstring CheckEditorExecutable(const std::wstring& editorPath, bool processIdGiven);
+
 // Empty when every key is 64 hexadecimal digits; otherwise "<name> N: not 64
 // hexadecimal digits" for the first that is not ("publisher key 2: ...").
 std::wstring CheckKeys(const std::vector<std::wstring>& keys, const std::wstring& name);

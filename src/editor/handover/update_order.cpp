@@ -103,6 +103,25 @@ std::wstring CheckPublisherKeys(const std::vector<std::wstring>& keys) {
     return CheckKeys(keys, L"publisher key");
 }
 
+std::wstring CheckEditorExecutable(const std::wstring& editorPath, bool processIdGiven) {
+    if (!IsAbsolutePath(editorPath)) {
+        return DescribeBrokenRule(RequestRule::EditorPathAbsolute);
+    }
+    if (!EqualsIgnoringAsciiCase(LastPathComponent(editorPath), EditorFileName)) {
+        return DescribeBrokenRule(RequestRule::EditorFileName);
+    }
+    // Without a process id the editor is this process; another executable
+    // would fail the helper's parent check, after the start.
+    if (!processIdGiven && GetFileAttributesW(editorPath.c_str()) == INVALID_FILE_ATTRIBUTES) {
+        return L"editor executable: the file does not exist (leave EditorPath unset to name "
+               L"this process)";
+    }
+    if (!processIdGiven && !IsSameFile(editorPath, ExecutablePath())) {
+        return L"editor executable: not this process's (give the editor's process id with it)";
+    }
+    return L"";
+}
+
 std::wstring CheckUpdateOrder(const UpdateOrder& order, const std::wstring& handoffName) {
     return CheckHelperArguments(order, HelperArguments(order, handoffName));
 }
@@ -134,15 +153,10 @@ std::wstring CheckHelperArguments(const UpdateOrder& order,
     if (broken != RequestRule::Met) {
         return DescribeBrokenRule(broken);
     }
-    // Without a process id the editor is this process; another executable
-    // would fail the helper's parent check, after the start.
-    if (!order.EditorProcessId &&
-        GetFileAttributesW(request.EditorPath.c_str()) == INVALID_FILE_ATTRIBUTES) {
-        return L"editor executable: the file does not exist (leave EditorPath unset to name "
-               L"this process)";
-    }
-    if (!order.EditorProcessId && !IsSameFile(request.EditorPath, ExecutablePath())) {
-        return L"editor executable: not this process's (give the editor's process id with it)";
+    const std::wstring editor =
+        CheckEditorExecutable(request.EditorPath, order.EditorProcessId.has_value());
+    if (!editor.empty()) {
+        return editor;
     }
     // The helper refuses these too, but only after hashing the package, and
     // then the attempt is lost: better said now.

@@ -60,38 +60,41 @@ std::string LogLine(const std::wstring& text) {
     return line + "\n";
 }
 
-} // namespace
-
-void AppendUpdateLog(const std::wstring& path, const std::wstring& text) {
-    const std::string line = LogLine(text);
-    const UniqueHandle lock = LockLog(path);
-    if (!lock) {
-        return;
-    }
+// Appends the line, the oldest lines going first when the file would pass its bound.
+void AppendLine(const std::wstring& path, const std::string& line) {
     const UniqueHandle file = OwnHandle(CreateFileW(
         path.c_str(), GENERIC_READ | GENERIC_WRITE,
         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS, 0, nullptr));
     LARGE_INTEGER size = {};
     if (file.get() == INVALID_HANDLE_VALUE || !GetFileSizeEx(file.get(), &size)) {
-        ReleaseMutex(lock.get());
         return;
     }
     DWORD written = 0;
-    if (size.QuadPart + static_cast<LONGLONG>(line.size()) > MostBytes) {
-        // The newest whole lines that fit, then this one.
-        std::string kept = ReadAll(file.get());
-        size_t start = kept.size() > KeptBytes ? kept.size() - KeptBytes : 0;
-        if (start > 0) {
-            start = kept.find('\n', start - 1);
-            start = start == std::string::npos ? kept.size() : start + 1;
-        }
-        kept = kept.substr(start) + line;
-        SetFilePointer(file.get(), 0, nullptr, FILE_BEGIN);
-        WriteFile(file.get(), kept.data(), static_cast<DWORD>(kept.size()), &written, nullptr);
-        SetEndOfFile(file.get());
-    } else {
+    if (size.QuadPart + static_cast<LONGLONG>(line.size()) <= MostBytes) {
         SetFilePointer(file.get(), 0, nullptr, FILE_END);
         WriteFile(file.get(), line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
+        return;
     }
-    ReleaseMutex(lock.get());
+    // The newest whole lines that fit, then this one.
+    std::string kept = ReadAll(file.get());
+    size_t start = kept.size() > KeptBytes ? kept.size() - KeptBytes : 0;
+    if (start > 0) {
+        start = kept.find('\n', start - 1);
+        start = start == std::string::npos ? kept.size() : start + 1;
+    }
+    kept = kept.substr(start) + line;
+    SetFilePointer(file.get(), 0, nullptr, FILE_BEGIN);
+    WriteFile(file.get(), kept.data(), static_cast<DWORD>(kept.size()), &written, nullptr);
+    SetEndOfFile(file.get());
+}
+
+} // namespace
+
+void AppendUpdateLog(const std::wstring& path, const std::wstring& text) {
+    const std::string line = LogLine(text);
+    const UniqueHandle lock = LockLog(path);
+    if (lock) {
+        AppendLine(path, line);
+        ReleaseMutex(lock.get());
+    }
 }

@@ -1,15 +1,14 @@
 #include "tavo/editor_updater.h"
 
-#include "app/update_request.h"
 #include "base/handle_owner.h"
 #include "base/paths.h"
 #include "editor/feed/update_state.h"
+#include "editor/handover/helper_launch.h"
 #include "editor/updater/editor_calls.h"
 #include "editor/updater/status_argument.h"
 #include "editor/updater/update_log.h"
 #include "editor/updater/update_policy.h"
 #include "editor/updater/stock_windows.h"
-#include "handoff/handoff.h"
 #include "verify/checksum.h"
 #include "verify/file_version.h"
 #include "verify/version_compare.h"
@@ -66,23 +65,10 @@ void ChangeState(const std::wstring& path, const std::function<void(UpdateState&
 // What the hand-over would refuse about this editor, said before anything
 // is fetched: its executable, and the helper beside it.
 std::wstring CheckEditor(const UpdaterSettings& settings, const std::wstring& helper) {
-    const std::wstring& editor = settings.EditorPath;
-    if (settings.EditorProcessId && editor.empty()) {
-        return L"editor executable: not given with the editor process id";
-    }
-    if (!IsAbsolutePath(editor)) {
-        return L"editor executable: not an absolute path";
-    }
-    if (!EqualsIgnoringAsciiCase(LastPathComponent(editor), EditorFileName)) {
-        return L"editor executable: not named tavoPDFEditor.exe";
-    }
-    if (!settings.EditorProcessId &&
-        GetFileAttributesW(editor.c_str()) == INVALID_FILE_ATTRIBUTES) {
-        return L"editor executable: the file does not exist (leave EditorPath unset to name "
-               L"this process)";
-    }
-    if (!settings.EditorProcessId && !IsSameFile(editor, ExecutablePath())) {
-        return L"editor executable: not this process's (give the editor's process id with it)";
+    const std::wstring editor =
+        CheckEditorExecutable(settings.EditorPath, settings.EditorProcessId.has_value());
+    if (!editor.empty()) {
+        return editor;
     }
     const DWORD attributes = GetFileAttributesW(helper.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
