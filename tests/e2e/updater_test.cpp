@@ -6,6 +6,7 @@
 // again, makes the start-up call with the restarted editor's command line.
 
 #include "base/handle_owner.h"
+#include "base/utf8_text.h"
 #include "editor/feed/update_state.h"
 #include "harness.h"
 #include "tavo/editor_updater.h"
@@ -189,8 +190,11 @@ enum class Twist {
     DownloadFirst,
     HelperCopyHeld,
     NotNamedAsTheEditor,
+    NoHelperBeside,
     StoppedWhileChecking,
     ServerDown,
+    ProgressThrows,
+    EventThrows,
 };
 
 struct ChoiceRow {
@@ -232,6 +236,12 @@ const ChoiceRow ChoiceRows[] = {
      UpdaterEvent::NotNow, 0, "check by hand: stopped"},
     {"ServerDownIsCountedForTheBackOff", L"stable.json", Install, Twist::ServerDown,
      UpdaterEvent::NetworkFailed, 0, "check by hand: network failed"},
+    {"NoHelperBesideTheEditor", L"stable.json", Install, Twist::NoHelperBeside,
+     UpdaterEvent::Failed, 0, "cannot update this editor: helper: no tavoPDFUpdateHelper.exe"},
+    {"ProgressThatThrowsStopsTheDownload", L"stable.json", Install, Twist::ProgressThrows,
+     UpdaterEvent::NotNow, 0, "download: the editor's progress callback threw; stopped"},
+    {"EventThatThrowsIsIgnored", L"stable.json", UpdateChoice::Later, Twist::EventThrows,
+     UpdaterEvent::NotNow, 0, "the editor's event callback threw; ignored"},
 };
 
 class UpdaterChoices : public testing::TestWithParam<ChoiceRow> {};
@@ -271,6 +281,9 @@ TEST_P(UpdaterChoices, EndAsTheEditorAnswered) {
         editor.Settings.EditorPath = editor.Path;
         editor.Settings.EditorProcessId = editor.User.ProcessId;
     }
+    if (row.Twist == Twist::NoHelperBeside) {
+        DeleteFileW((editor.Install + L"\\tavoPDFUpdateHelper.exe").c_str());
+    }
     editor.Settings.DownloadWithoutAsking = row.Twist == Twist::DownloadFirst;
     Events events;
     UpdaterCallbacks callbacks = Answering(row.Choice, events, editor);
@@ -294,6 +307,13 @@ TEST_P(UpdaterChoices, EndAsTheEditorAnswered) {
         };
     } else if (row.Twist == Twist::ExitThrows) {
         callbacks.ExitNow = [&] { EndProcess(editor.User), fault(); };
+    } else if (row.Twist == Twist::ProgressThrows) {
+        callbacks.OnProgress = [&](const DownloadProgress&) { fault(); };
+    } else if (row.Twist == Twist::EventThrows) {
+        callbacks.OnEvent = [&](UpdaterEvent event, const std::wstring&) {
+            events.Add(event);
+            fault();
+        };
     }
     std::wstring cannot;
     {
@@ -326,13 +346,16 @@ TEST_P(UpdaterChoices, EndAsTheEditorAnswered) {
         EXPECT_EQ(WaitForSingleObject(editor.User.Process, 0), static_cast<DWORD>(WAIT_TIMEOUT))
             << "the editor runs on";
     }
-    if (row.Twist == Twist::NotNamedAsTheEditor) {
-        EXPECT_EQ(cannot, L"editor executable: not named tavoPDFEditor.exe");
+    const bool refusedAtStart =
+        row.Twist == Twist::NotNamedAsTheEditor || row.Twist == Twist::NoHelperBeside;
+    if (refusedAtStart) {
+        const std::string said = std::string(row.Logged).substr(27); // after "... editor: "
+        EXPECT_TRUE(ToUtf8(cannot).starts_with(said)) << ToUtf8(cannot);
         const std::string requests = ReadBytes(Environment(L"TAVO_TEST_WEB_LOG")).value_or("");
         EXPECT_EQ(requests.find(std::string(feed.begin(), feed.end())), std::string::npos);
     }
     EXPECT_EQ(state.Failures, row.Twist == Twist::ServerDown ? 1 : 0);
-    EXPECT_EQ(state.LastCheck > 0, row.Twist != Twist::NotNamedAsTheEditor);
+    EXPECT_EQ(state.LastCheck > 0, !refusedAtStart);
     if (row.Event == UpdaterEvent::Committed) {
         StartedProcess helper = FindProcess(editor.Updates + L"\\tavoPDFUpdateHelper.exe");
         AwaitHelperEnd(helper.Process, helper.ProcessId, 120000);
@@ -439,6 +462,8 @@ const PolicyRow PolicyRows[] = {
      "channel beta (fixed by policy)"},
     {"UnreadableValueIsNamed", L"AutomaticChecks", REG_BINARY, nullptr, L"", UpdaterEvent::NotNow,
      1, "policy: AutomaticChecks: REG_BINARY, not a number; ignored"},
+    {"ChannelThatIsNoTextIsNamed", L"Channel", REG_DWORD, nullptr, L"", UpdaterEvent::NotNow, 1,
+     "policy: Channel: REG_DWORD, not a text; ignored"},
 };
 
 class UpdaterPolicy : public testing::TestWithParam<PolicyRow> {};
@@ -617,6 +642,9 @@ TEST(UpdaterOwnerWindow, RunsTheEditorsCallbacksOnItsWindowsThread) {
     const HWND window = CreateWindowExW(0, L"STATIC", L"Tavo PDF", WS_OVERLAPPED, 0, 0, 100, 100,
                                         nullptr, nullptr, nullptr, nullptr);
     editor.Settings.OwnerWindow = window;
+    std::wstring elsewhere;
+    std::thread([&] { elsewhere = CheckUpdaterSettings(editor.Settings); }).join();
+    EXPECT_EQ(elsewhere, L"owner window: not a window of the thread that makes the updater");
     std::set<DWORD> threads;
     Events events;
     UpdaterCallbacks callbacks = StockUpdaterDialogs(
