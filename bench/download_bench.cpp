@@ -5,10 +5,17 @@
 //       the library's download into the folder, written and hashed;
 //       "download_mbps" and the process's "peak_working_set_mib"; with "half",
 //       stopped once half is there (the resume's first part)
+//   download_bench delta <url> <package> <installed folder> <kept package or -> <folder>
+//       the package published as the release tool publishes it (its index and
+//       copy beside it, served at <url>), then built from the installed
+//       folder and the kept package: "delta_ms" and "peak_working_set_mib"
 // Prints "name value unit" lines. Measures, never tests.
 
+#include "base/handle_owner.h"
 #include "editor/download/https_get.h"
+#include "release/delta_files.h"
 #include "tavo/editor_update.h"
+#include "verify/checksum.h"
 
 #include <windows.h>
 
@@ -48,11 +55,49 @@ int ReadAndDiscard(const std::wstring& url) {
     return total > 0 ? 0 : 1;
 }
 
+double PeakWorkingSetMib() {
+    PROCESS_MEMORY_COUNTERS memory = {};
+    memory.cb = sizeof(memory);
+    GetProcessMemoryInfo(GetCurrentProcess(), &memory, sizeof(memory));
+    return memory.PeakWorkingSetSize / 1048576.0;
+}
+
+int BuildFromBase(wchar_t** arguments) {
+    const std::wstring url = arguments[2], package = arguments[3], kept = arguments[5];
+    PublishedFile blocks, pieces;
+    const std::wstring written = WriteDeltaFiles(package, blocks, pieces);
+    WIN32_FILE_ATTRIBUTE_DATA data = {};
+    GetFileAttributesExW(package.c_str(), GetFileExInfoStandard, &data);
+    const std::uint64_t size = (std::uint64_t{data.nFileSizeHigh} << 32) | data.nFileSizeLow;
+    blocks.Url = url + L".blocks";
+    pieces.Url = pieces.Size != 0 ? url + L".gz" : L"";
+    const UniqueHandle file = OpenPackageFile(package);
+    const PackageOffer offer = {
+        url, size, PackageChecksum(file.get()), PackageFormat::Exe, L"2.0", {}, blocks, pieces};
+    DownloadOptions options;
+    options.Folder = arguments[6];
+    options.InstalledFolder = arguments[4];
+    if (kept != L"-") {
+        CreateDirectoryW((options.Folder + L"\\base").c_str(), nullptr);
+        const std::wstring name = kept.substr(kept.find_last_of(L"\\/") + 1);
+        CopyFileW(kept.c_str(), (options.Folder + L"\\base\\" + name).c_str(), FALSE);
+    }
+    const ULONGLONG start = GetTickCount64();
+    const PackageDownload download = DownloadPackage(offer, options);
+    std::printf("delta_result %ls %ls %ls\ndelta_ms %llu ms\npeak_working_set_mib %.2f MiB\n",
+                NameOf(download.Code), download.Detail.c_str(), written.c_str(),
+                GetTickCount64() - start, PeakWorkingSetMib());
+    return download.Code == DownloadCode::Downloaded ? 0 : 1;
+}
+
 } // namespace
 
 int wmain(int count, wchar_t** arguments) {
     if (count >= 3 && std::wstring(arguments[1]) == L"floor") {
         return ReadAndDiscard(arguments[2]);
+    }
+    if (count == 7 && std::wstring(arguments[1]) == L"delta") {
+        return BuildFromBase(arguments);
     }
     if (count < 6 || std::wstring(arguments[1]) != L"download") {
         std::fprintf(stderr, "usage: download_bench floor <url> | download <url> <size> "
@@ -79,8 +124,9 @@ int wmain(int count, wchar_t** arguments) {
     PROCESS_MEMORY_COUNTERS memory = {};
     memory.cb = sizeof(memory);
     GetProcessMemoryInfo(GetCurrentProcess(), &memory, sizeof(memory));
-    std::printf("download_result %ls %ls\ndownload_mbps %.1f MB/s\npeak_working_set_mib %.2f MiB\n",
+    std::printf("download_result %ls %ls\ndownload_mbps %.1f MB/s\ndownload_ms %.0f ms\n"
+                "peak_working_set_mib %.2f MiB\n",
                 NameOf(download.Code), download.Detail.c_str(), offer.Size / 1e6 / seconds,
-                memory.PeakWorkingSetSize / 1048576.0);
+                seconds * 1000, memory.PeakWorkingSetSize / 1048576.0);
     return download.Code == DownloadCode::Downloaded || count > 6 ? 0 : 1;
 }

@@ -7,7 +7,8 @@ BUILD_DIR="${BUILD_DIR:-$REPO_ROOT/build}"
 
 REQUIRED_PACKAGES=(cmake make g++-mingw-w64-x86-64-posix mingw-w64-tools wine64 wine wixl
                    msitools nsis openssl osslsigncode clang lld llvm xvfb x11-utils x11-apps
-                   imagemagick clang-format nginx-light python3 nlohmann-json3-dev)
+                   imagemagick clang-format nginx-light python3 nlohmann-json3-dev
+                   libz-mingw-w64-dev gcab)
 
 say() { printf '\n== %s\n' "$*"; }
 

@@ -6,6 +6,7 @@
 #include "editor/feed/feed_decision.h"
 #include "editor/feed/feed_document.h"
 #include "editor/feed/feed_signature.h"
+#include "release/delta_files.h"
 #include "release/release_check.h"
 #include "verify/checksum.h"
 #include "verify/version_compare.h"
@@ -123,6 +124,22 @@ int ComposeChecked(const std::vector<std::wstring>& arguments, const std::wstrin
             refused = true;
             continue;
         }
+        // Beside each package, what lets an editor fetch only what changed.
+        tavo::PublishedFile blocks, pieces;
+        const std::wstring deltaFailed = WriteDeltaFiles(field(1), blocks, pieces);
+        if (!deltaFailed.empty()) {
+            report += L"refused  " + deltaFailed + L"\n";
+            refused = true;
+            continue;
+        }
+        report += L"ok       block index: " + field(1) + L".blocks" +
+                  (pieces.Size != 0 ? L", compressed copy " + field(1) + L".gz" : L"") +
+                  L"; publish them beside the package\n";
+        const auto published = [&](const tavo::PublishedFile& file, const wchar_t* end) {
+            return Json{{"url", ToUtf8(field(4) + end)},
+                        {"size", file.Size},
+                        {"sha256", ToUtf8(file.Sha256)}};
+        };
         feed["releases"].push_back({{"version", ToUtf8(field(3))},
                                     {"kind", ToUtf8(field(2))},
                                     {"url", ToUtf8(field(4))},
@@ -132,7 +149,11 @@ int ComposeChecked(const std::vector<std::wstring>& arguments, const std::wstrin
                                     {"minimumVersion", ToUtf8(field(5))},
                                     {"rolloutPercent", std::wcstoul(field(6).c_str(), nullptr, 10)},
                                     {"critical", field(7) == L"critical"},
-                                    {"notes", ToUtf8(field(8))}});
+                                    {"notes", ToUtf8(field(8))},
+                                    {"blocks", published(blocks, L".blocks")}});
+        if (pieces.Size != 0) {
+            feed["releases"].back()["pieces"] = published(pieces, L".gz");
+        }
     }
     if (refused) {
         return 1;
@@ -242,6 +263,33 @@ int CheckFeed(const std::vector<std::wstring>& arguments, std::wstring& report) 
                 EqualsIgnoringAsciiCase(release->Sha256, sha256),
             L"release " + version + L": " +
                 (release == nullptr ? L"not in the feed" : L"size and SHA-256 against " + file));
+        if (release != nullptr && !release->Blocks.Url.empty()) {
+            const std::wstring delta = CheckDeltaFiles(file, release->Blocks, release->Pieces);
+            verdict(delta.empty(),
+                    L"release " + version + L": " +
+                        (delta.empty() ? L"block index and copy against " + file : delta));
+        }
     }
     return refused ? 1 : 0;
+}
+
+int MeasureDeltaShare(const std::vector<std::wstring>& arguments, std::wstring& report) {
+    std::uint64_t fetched = 0, size = 0;
+    if (arguments.size() != 2) {
+        report = L"usage: tavoPDFReleaseCheck delta-share <new package> <previous package, or "
+                 L"the previous release's installed folder>\n";
+        return 2;
+    }
+    if (!MeasureDelta(arguments[0], arguments[1], fetched, size)) {
+        report = L"refused  delta: " + arguments[0] + L" or " + arguments[1] + L" cannot be read\n";
+        return 1;
+    }
+    // An editor fetches the whole package rather than more than half of it.
+    const bool whole = fetched > size / 2;
+    const std::uint64_t share = (std::min(fetched, size) * 1000 + size / 2) / size;
+    report = L"ok       delta: a client with " + arguments[1] + L" fetches " +
+             std::to_wstring(whole ? size : fetched) + L" of " + std::to_wstring(size) +
+             L" bytes, " + std::to_wstring(share / 10) + L"." + std::to_wstring(share % 10) + L"%" +
+             (whole ? L": the whole package, its format defeats a delta" : L"") + L"\n";
+    return 0;
 }

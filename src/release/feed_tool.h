@@ -12,6 +12,8 @@
 //     (--above-sequence N | --above-live <URL>) [--package <file> <version>]...
 //   --above-live fetches the published feed, checks its signature against the
 //   keys and takes its sequence as the one to rise above.
+// tavoPDFReleaseCheck delta-share <new package> <previous package or installed folder>
+//   How much a client of the previous release fetches to build the new one.
 
 #include <string>
 #include <vector>
@@ -22,3 +24,4 @@
 // 2 for a command line it cannot read.
 int ComposeFeed(const std::vector<std::wstring>& arguments, std::wstring& report);
 int CheckFeed(const std::vector<std::wstring>& arguments, std::wstring& report);
+int MeasureDeltaShare(const std::vector<std::wstring>& arguments, std::wstring& report);

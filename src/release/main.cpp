@@ -18,8 +18,9 @@ int wmain(int argumentCount, wchar_t** arguments) {
     // Every failure is a line of the report, never an abort.
     try {
         exitCode = command == L"compose-feed" ? ComposeFeed(rest, report)
-                   : command == L"check-feed"
-                       ? CheckFeed(rest, report)
+                   : command == L"check-feed" ? CheckFeed(rest, report)
+                   : command == L"delta-share"
+                       ? MeasureDeltaShare(rest, report)
                        : RunReleaseCheck({arguments + 1, arguments + argumentCount}, report);
     } catch (const std::exception& error) {
         const std::string what = error.what();

@@ -12,7 +12,6 @@
 
 #include <filesystem>
 #include <set>
-#include <sstream>
 #include <stdexcept>
 #include <thread>
 
@@ -109,19 +108,6 @@ const Row Rows[] = {
 };
 
 class Download : public testing::TestWithParam<Row> {};
-
-// The lines nginx logged for one file, in order.
-std::vector<std::string> LoggedFor(const std::wstring& name) {
-    std::vector<std::string> lines;
-    std::istringstream log(ReadBytes(Environment(L"TAVO_TEST_WEB_LOG")).value_or(""));
-    const std::string wanted(name.begin(), name.end());
-    for (std::string line; std::getline(log, line);) {
-        if (line.find(wanted + " ") != std::string::npos) {
-            lines.push_back(line);
-        }
-    }
-    return lines;
-}
 
 TEST_P(Download, EndsAsTheRowSays) {
     const Row& row = GetParam();

@@ -167,11 +167,19 @@ TEST_P(UpdaterRun, FromTheFeedToTheRestartedEditor) {
               AwkwardArguments);
     EXPECT_EQ(restart.StatusFile.empty(), !row.Kept);
     EXPECT_EQ(std::filesystem::exists(editor.Updates + L"\\update status.txt"), row.Kept);
-    // No package, partial file or helper copy is left in the updates folder.
+    // No package, partial file or helper copy is left in the updates folder;
+    // the package installed is kept apart as the next update's base.
     for (const auto& file : std::filesystem::directory_iterator(editor.Updates)) {
         const std::wstring name = file.path().filename().wstring();
         EXPECT_FALSE(name.starts_with(L"tavoPDF")) << name;
     }
+    EXPECT_TRUE(
+        ReadBytes(editor.Updates + L"\\base\\tavoPDF-2.0.exe") ==
+        (row.Kept ? std::nullopt : ReadBytes(Environment(L"TAVO_TEST_WWW") + L"\\editor-2.0.exe")));
+    // The installed 1.0 editor made up most of the 2.0 setup.
+    const std::string log = ReadBytes(editor.Updates + L"\\update log.txt").value_or("");
+    EXPECT_NE(log.find("download: downloaded built from what the machine has"), std::string::npos)
+        << log;
     EndStandIns(editor.Install);
     EndProcess(helper);
 }
@@ -422,8 +430,8 @@ TEST(UpdaterEnd, StopsADownloadInProgressAndKeepsThePartialFile) {
         EXPECT_TRUE(
             progressed.wait_for(holding, std::chrono::seconds(60), [&] { return started; }));
     }
-    EXPECT_TRUE(std::filesystem::exists(editor.Updates + L"\\tavoPDF-2.0.exe.partial"));
-    EXPECT_FALSE(std::filesystem::exists(editor.Updates + L"\\tavoPDF-2.0.exe"));
+    EXPECT_TRUE(std::filesystem::exists(editor.Updates + L"\\tavoPDF-2.0.msi.partial"));
+    EXPECT_FALSE(std::filesystem::exists(editor.Updates + L"\\tavoPDF-2.0.msi"));
     EndStandIns(editor.Install);
 }
 
@@ -630,7 +638,7 @@ TEST(StockWindows, EscapeStopsTheDownloadAndKeepsThePartialFile) {
     EXPECT_EQ(events.First(), UpdaterEvent::NotNow);
     const std::string log = ReadBytes(editor.Updates + L"\\update log.txt").value_or("");
     EXPECT_NE(log.find("download: stopped by the user"), std::string::npos) << log;
-    EXPECT_TRUE(std::filesystem::exists(editor.Updates + L"\\tavoPDF-2.0.exe.partial"));
+    EXPECT_TRUE(std::filesystem::exists(editor.Updates + L"\\tavoPDF-2.0.msi.partial"));
     EndStandIns(editor.Install);
 }
 

@@ -104,6 +104,18 @@ std::wstring Sha256OfFile(const std::wstring& path) {
     return FormatDigest(digest);
 }
 
+std::vector<std::string> LoggedFor(const std::wstring& name) {
+    std::vector<std::string> lines;
+    std::istringstream log(ReadBytes(Environment(L"TAVO_TEST_WEB_LOG")).value_or(""));
+    const std::string wanted(name.begin(), name.end());
+    for (std::string line; std::getline(log, line);) {
+        if (line.find("/" + wanted) != std::string::npos) {
+            lines.push_back(line);
+        }
+    }
+    return lines;
+}
+
 void CopySetupDescribedInLowerCase(const std::wstring& setup, const std::wstring& copy) {
     std::string bytes = *ReadBytes(setup);
     bytes[bytes.rfind(std::string(reinterpret_cast<const char*>(L"Tavo PDF Setup"), 28))] = 't';

@@ -30,6 +30,8 @@ std::optional<std::string> ReadBytes(const std::wstring& path);
 // SHA-256 as lower-case hex, by bcrypt in one piece: an oracle independent
 // of the helper's own checksum.
 std::wstring Sha256OfFile(const std::wstring& path);
+// The lines nginx logged for requests of files whose names start with `name`, in order.
+std::vector<std::string> LoggedFor(const std::wstring& name);
 // A copy of an NSIS setup described as "tavo PDF Setup" in its own version
 // resource (found from the end, past the setup's code).
 void CopySetupDescribedInLowerCase(const std::wstring& setup, const std::wstring& copy);

@@ -2,7 +2,9 @@
 
 #include "base/handle_owner.h"
 #include "base/paths.h"
+#include "editor/download/delta_download.h"
 #include "editor/download/download_decisions.h"
+#include "editor/download/download_failure.h"
 #include "editor/download/https_get.h"
 #include "editor/download/stream_hash.h"
 #include "editor/download/stream_to_disk.h"
@@ -11,6 +13,7 @@
 #include "verify/checksum.h"
 #include "verify/version_compare.h"
 
+#include <algorithm>
 #include <optional>
 #include <vector>
 
@@ -21,18 +24,6 @@ namespace {
 constexpr DWORD ReadChunkBytes = 64 << 10;
 constexpr size_t HandOverBytes = 256 << 10;
 constexpr ULONGLONG ProgressEveryMs = 100;
-
-PackageDownload Fail(DownloadCode code, std::wstring detail, bool retryMayHelp = false) {
-    PackageDownload result;
-    result.Code = code;
-    result.Detail = std::move(detail);
-    result.RetryMayHelp = retryMayHelp;
-    return result;
-}
-
-std::wstring WindowsError(DWORD error) {
-    return L"Windows error " + std::to_wstring(error);
-}
 
 // The offer's own faults, before anything is opened or fetched.
 std::wstring CheckOffer(const PackageOffer& offer, const DownloadOptions& options) {
@@ -136,16 +127,6 @@ std::wstring SignatureRefusal(HANDLE file, const std::wstring& path,
     }
     SetFilePointer(file, 0, nullptr, FILE_BEGIN);
     return SignerRefusal(ReadPackageSigner(file, path), keys);
-}
-
-// The answers of WinHTTP that say the network, not the offer, failed.
-PackageDownload NetworkFailure(DWORD error, const std::wstring& during) {
-    if (IsTimeout(error)) {
-        return Fail(DownloadCode::Stalled, L"no byte " + during + L" within the stall limit", true);
-    }
-    // A certificate the machine does not accept stays so on a retry.
-    return Fail(DownloadCode::NetworkFailed, WindowsError(error) + L" " + during,
-                !IsCertificateError(error));
 }
 
 struct Files {
@@ -310,6 +291,32 @@ std::optional<PackageDownload> AskForPackage(const PackageOffer& offer,
     return std::nullopt;
 }
 
+// Checks the partial file whose bytes hash to `digest` and gives it its
+// final name; nothing is handed over, or named so, before it is checked.
+PackageDownload Finish(const PackageOffer& offer, const Files& files, UniqueHandle& partial,
+                       const std::wstring& digest) {
+    if (!EqualsIgnoringAsciiCase(digest, offer.Sha256)) {
+        return Discard(files, partial, DownloadCode::CheckFailed,
+                       L"SHA-256: the file's is " + digest + L", not the offer's");
+    }
+    partial = ReopenForReading(partial, files.Partial);
+    if (partial.get() == INVALID_HANDLE_VALUE) {
+        return Discard(files, partial, DownloadCode::CheckFailed,
+                       L"the file changed after it was hashed");
+    }
+    const std::wstring signature =
+        SignatureRefusal(partial.get(), files.Partial, offer.PublisherKeys);
+    if (!signature.empty()) {
+        return Discard(files, partial, DownloadCode::CheckFailed, signature);
+    }
+    if (!MoveFileExW(files.Partial.c_str(), files.Final.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+        return Fail(DownloadCode::FileFailed,
+                    WindowsError(GetLastError()) + L" naming " + files.Final);
+    }
+    DeleteFileW(files.Validator.c_str());
+    return Downloaded(offer, files.Final);
+}
+
 // One fetch into the partial file, resumed where its record allows, then
 // checked and given its final name. `resumed` tells whether bytes of an
 // earlier attempt went into the file.
@@ -402,28 +409,39 @@ PackageDownload FetchAndCheck(const PackageOffer& offer, const DownloadOptions& 
             return *failure;
         }
     }
-    // Nothing is handed over, or given its final name, before it is checked.
-    const std::wstring digest = FinishHash(hash);
-    if (!EqualsIgnoringAsciiCase(digest, offer.Sha256)) {
-        return Discard(files, partial, DownloadCode::CheckFailed,
-                       L"SHA-256: the file's is " + digest + L", not the offer's");
+    return Finish(offer, files, partial, FinishHash(hash));
+}
+
+// The package built from what the machine has, then checked as a fetched
+// one; nothing when the whole package is to be fetched instead, `whole`
+// saying why.
+std::optional<PackageDownload> BuildAndCheck(const PackageOffer& offer,
+                                             const DownloadOptions& options, const Files& files,
+                                             std::vector<char>& buffer, std::wstring& whole) {
+    ULARGE_INTEGER freeBytes = {};
+    if (GetDiskFreeSpaceExW(options.Folder.c_str(), &freeBytes, nullptr, nullptr)) {
+        const std::wstring shortSpace = DescribeShortSpace(
+            freeBytes.QuadPart, offer.Size - std::min(FileSize(files.Partial), offer.Size));
+        if (!shortSpace.empty()) {
+            return Fail(DownloadCode::NotEnoughSpace, shortSpace);
+        }
     }
-    partial = ReopenForReading(partial, files.Partial);
-    if (partial.get() == INVALID_HANDLE_VALUE) {
-        return Discard(files, partial, DownloadCode::CheckFailed,
-                       L"the file changed after it was hashed");
+    const DeltaResult delta =
+        BuildFromBase(offer, options, files.Partial, files.Validator, BaseFiles(options));
+    whole = delta.Detail;
+    if (delta.End != DeltaEnd::Built) {
+        return delta.End == DeltaEnd::Failed ? std::optional(delta.Failure) : std::nullopt;
     }
-    const std::wstring signature =
-        SignatureRefusal(partial.get(), files.Partial, offer.PublisherKeys);
-    if (!signature.empty()) {
-        return Discard(files, partial, DownloadCode::CheckFailed, signature);
+    StreamHash hash;
+    UniqueHandle partial = OpenPartial(files.Partial, OPEN_EXISTING);
+    if (partial.get() == INVALID_HANDLE_VALUE || !StartHash(hash) ||
+        !HashFileStart(partial.get(), offer.Size, hash, buffer)) {
+        return Fail(DownloadCode::FileFailed, L"reading " + files.Partial);
     }
-    if (!MoveFileExW(files.Partial.c_str(), files.Final.c_str(), MOVEFILE_REPLACE_EXISTING)) {
-        return Fail(DownloadCode::FileFailed,
-                    WindowsError(GetLastError()) + L" naming " + files.Final);
-    }
-    DeleteFileW(files.Validator.c_str());
-    return Downloaded(offer, files.Final);
+    PackageDownload built = Finish(offer, files, partial, FinishHash(hash));
+    built.Detail = built.Code == DownloadCode::Downloaded ? delta.Detail : built.Detail;
+    whole = L"the built package: " + built.Detail;
+    return built.Code == DownloadCode::CheckFailed ? std::nullopt : std::optional(built);
 }
 
 } // namespace
@@ -458,6 +476,13 @@ PackageDownload DownloadPackage(const PackageOffer& offer, const DownloadOptions
         return Fail(DownloadCode::FileFailed,
                     WindowsError(GetLastError()) + L" removing " + files.Final);
     }
+    std::wstring whole;
+    if (!offer.Blocks.Url.empty()) {
+        std::optional<PackageDownload> built = BuildAndCheck(offer, options, files, buffer, whole);
+        if (built) {
+            return *built;
+        }
+    }
     bool resumed = false;
     PackageDownload result = FetchAndCheck(offer, options, files, buffer, resumed);
     // Bytes of two fetches that do not hash to the offer's may be two files
@@ -465,6 +490,9 @@ PackageDownload DownloadPackage(const PackageOffer& offer, const DownloadOptions
     // the check's verdict is final.
     if (result.Code == DownloadCode::CheckFailed && resumed) {
         result = FetchAndCheck(offer, options, files, buffer, resumed);
+    }
+    if (result.Code == DownloadCode::Downloaded && !whole.empty()) {
+        result.Detail = L"the whole package, as " + whole;
     }
     return result;
 }

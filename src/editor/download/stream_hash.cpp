@@ -47,3 +47,18 @@ std::wstring FinishHash(const StreamHash& hash) {
                ? FormatDigest(digest)
                : std::wstring();
 }
+
+bool DigestOf(StreamHash& hash, const void* bytes, DWORD size, unsigned char (&digest)[32]) {
+    if (!hash.Algorithm && !StartHash(hash)) {
+        return false;
+    }
+    const BcryptFunctions* bcrypt = BcryptLibrary();
+    BCRYPT_HASH_HANDLE raw = nullptr;
+    hash.Hash.reset();
+    if (bcrypt->CreateHash(hash.Algorithm.get(), &raw, hash.Object.data(),
+                           static_cast<ULONG>(hash.Object.size()), nullptr, 0, 0) < 0) {
+        return false;
+    }
+    hash.Hash.reset(raw);
+    return AddToHash(hash, bytes, size) && bcrypt->FinishHash(hash.Hash.get(), digest, 32, 0) >= 0;
+}

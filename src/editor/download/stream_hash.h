@@ -27,3 +27,7 @@ bool StartHash(StreamHash& hash);
 bool AddToHash(const StreamHash& hash, const void* bytes, DWORD size);
 // Lower-case hex; empty on failure.
 std::wstring FinishHash(const StreamHash& hash);
+
+// The SHA-256 of one buffer, reusing the hash's provider (opened on first
+// use); false on failure.
+bool DigestOf(StreamHash& hash, const void* bytes, DWORD size, unsigned char (&digest)[32]);

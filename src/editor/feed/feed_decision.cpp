@@ -104,8 +104,8 @@ FeedAnswer JudgeFeed(const std::string& feed, const std::string& signature, cons
     FeedAnswer answer;
     answer.Code = best == nullptr ? FeedCode::UpToDate : FeedCode::Offered;
     if (best != nullptr) {
-        answer.Offer = {best->Url,  best->Size,    best->Sha256,
-                        best->Kind, best->Version, check.PublisherKeys};
+        answer.Offer = {best->Url,     best->Size,          best->Sha256, best->Kind,
+                        best->Version, check.PublisherKeys, best->Blocks, best->Pieces};
         answer.Critical = best->Critical;
         answer.Notes = best->Notes;
     }

@@ -47,6 +47,18 @@ bool IsShort(const std::wstring& text) {
     return text.size() <= 1000;
 }
 
+// An optional {"url", "size", "sha256"} object; false when it is there and
+// broken.
+bool ReadPublished(const Json& object, const char* name, tavo::PublishedFile& file) {
+    const auto field = object.find(name);
+    if (field == object.end()) {
+        return true;
+    }
+    return field->is_object() && ReadText(*field, "url", file.Url, IsHttps) &&
+           ReadNumber(*field, "size", PackageSizeLimitBytes, file.Size) && file.Size > 0 &&
+           ReadText(*field, "sha256", file.Sha256, IsChecksumText);
+}
+
 // Empty, or the field of the release that breaks its rule.
 std::string ReadRelease(const Json& object, FeedRelease& release) {
     std::wstring kind;
@@ -87,6 +99,12 @@ std::string ReadRelease(const Json& object, FeedRelease& release) {
     release.Critical = critical->get<bool>();
     if (!ReadText(object, "notes", release.Notes, IsShort)) {
         return ".notes";
+    }
+    if (!ReadPublished(object, "blocks", release.Blocks)) {
+        return ".blocks";
+    }
+    if (!ReadPublished(object, "pieces", release.Pieces)) {
+        return ".pieces";
     }
     return "-";
 }

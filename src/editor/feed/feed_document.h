@@ -21,6 +21,8 @@ struct FeedRelease {
     unsigned RolloutPercent = 0; // 0 to 100
     bool Critical = false;       // offered whatever the rollout
     std::wstring Notes;
+    tavo::PublishedFile Blocks; // optional: the block index, <package>.blocks
+    tavo::PublishedFile Pieces; // optional: the compressed copy, <package>.gz
 };
 
 struct FeedDocument {

@@ -51,8 +51,42 @@ UniqueHandle RunningHelper(const std::wstring& image) {
     return OwnHandle(nullptr);
 }
 
+bool IsPackage(const std::wstring& name) {
+    const std::wstring end = name.size() > 4 ? name.substr(name.size() - 4) : L"";
+    return name.rfind(L"tavoPDF-", 0) == 0 &&
+           (EqualsIgnoringAsciiCase(end, L".msi") || EqualsIgnoringAsciiCase(end, L".exe"));
+}
+
+// The package just installed becomes the next download's base, the one
+// kept before it gone: in a folder of its own, so that no package left in
+// the updates folder still means no download left. The newest one counts.
+void KeepInstalledPackage(const std::wstring& folder) {
+    std::error_code error;
+    std::filesystem::path newest;
+    std::filesystem::file_time_type newestTime;
+    for (const auto& entry : std::filesystem::directory_iterator(folder, error)) {
+        const std::filesystem::file_time_type time = entry.last_write_time(error);
+        if (entry.is_regular_file(error) && IsPackage(entry.path().filename().wstring()) &&
+            (newest.empty() || time > newestTime)) {
+            newest = entry.path();
+            newestTime = time;
+        }
+    }
+    if (newest.empty()) {
+        return;
+    }
+    const std::filesystem::path base = std::filesystem::path(folder) / L"base";
+    std::filesystem::remove_all(base, error);
+    if (std::filesystem::create_directory(base, error)) {
+        std::filesystem::rename(newest, base / newest.filename(), error);
+    }
+}
+
 void RemoveUpdateFiles(const std::wstring& folder, const std::wstring& status, bool installed) {
     std::error_code error;
+    if (installed) {
+        KeepInstalledPackage(folder);
+    }
     for (const auto& entry : std::filesystem::directory_iterator(folder, error)) {
         if (IsUpdateFile(entry.path().filename().wstring())) {
             std::filesystem::remove(entry.path(), error);

@@ -376,6 +376,7 @@ void UpdaterCore::CheckOnce(bool byHand, std::stop_token stop) {
 PackageDownload UpdaterCore::Download(const PackageOffer& offer, std::stop_token stop) {
     DownloadOptions options;
     options.Folder = Settings.UpdatesFolder;
+    options.InstalledFolder = ParentFolder(Settings.EditorPath);
     options.Stop = stop;
     if (Callbacks.OnProgress) {
         options.OnProgress = [this, told = Callbacks.OnProgress](const DownloadProgress& progress) {

@@ -188,6 +188,13 @@ CancelResult CancelUpdate(UpdateHandoff& handoff);
 // whichever decides first stands. ReadUpdateOutcome touches no record. The
 // record must outlive every call on it.
 
+// A file published beside the package, as the signed feed names it.
+struct PublishedFile {
+    std::wstring Url; // https:// only; empty: none published
+    std::uint64_t Size = 0;
+    std::wstring Sha256;
+};
+
 // An update as the editor's feed offers it: where to fetch it and what it
 // must be. An editor with a feed of its own fills one by hand.
 struct PackageOffer {
@@ -197,8 +204,15 @@ struct PackageOffer {
     PackageFormat Kind = PackageFormat::Msi;
     std::wstring Version;                    // the package's version, such as 2.0
     std::vector<std::wstring> PublisherKeys; // as UpdateOrder::PublisherKeys
+    // The package's block index and compressed copy (<package>.blocks and
+    // .gz, from the release tool): with an index, the package is first built
+    // from what the machine has and only the rest is fetched.
+    PublishedFile Blocks = {};
+    PublishedFile Pieces = {};
 };
 
+// While the package is built from what the machine has, Received and Total
+// count the bytes to fetch, not the package's.
 struct DownloadProgress {
     std::uint64_t Received = 0; // bytes on disk, those of an earlier attempt included
     std::uint64_t Total = 0;    // the offer's size
@@ -219,6 +233,10 @@ struct DownloadOptions {
     // phase (connecting, waiting for the server, receiving), the partial
     // file kept.
     std::stop_token Stop;
+    // The running editor's folder: its files, read only, and the package
+    // kept in <Folder>\base after the last good update may make up much of
+    // an offer that has a block index. Empty: this process's folder.
+    std::wstring InstalledFolder = {};
 };
 
 enum class DownloadCode {
