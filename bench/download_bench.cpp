@@ -5,9 +5,10 @@
 //       the library's download into the folder, written and hashed;
 //       "download_mbps" and the process's "peak_working_set_mib"; with "half",
 //       stopped once half is there (the resume's first part)
+//   download_bench publish <package>
+//       its index and copy written beside it, as the release tool writes them
 //   download_bench delta <url> <package> <installed folder> <kept package or -> <folder>
-//       the package published as the release tool publishes it (its index and
-//       copy beside it, served at <url>), then built from the installed
+//       the published package (served at <url>) built from the installed
 //       folder and the kept package: "delta_ms" and "peak_working_set_mib"
 // Prints "name value unit" lines. Measures, never tests.
 
@@ -64,8 +65,15 @@ double PeakWorkingSetMib() {
 
 int BuildFromBase(wchar_t** arguments) {
     const std::wstring url = arguments[2], package = arguments[3], kept = arguments[5];
+    // Read back as the feed would name them; written by "publish", in a
+    // process of its own, so that its memory is not counted here.
     PublishedFile blocks, pieces;
-    const std::wstring written = WriteDeltaFiles(package, blocks, pieces);
+    for (auto [file, end] : {std::pair{&blocks, L".blocks"}, {&pieces, L".gz"}}) {
+        const UniqueHandle opened = OpenPackageFile(package + end);
+        LARGE_INTEGER bytes = {};
+        file->Size = GetFileSizeEx(opened.get(), &bytes) ? bytes.QuadPart : 0;
+        file->Sha256 = file->Size != 0 ? PackageChecksum(opened.get()) : L"";
+    }
     WIN32_FILE_ATTRIBUTE_DATA data = {};
     GetFileAttributesExW(package.c_str(), GetFileExInfoStandard, &data);
     const std::uint64_t size = (std::uint64_t{data.nFileSizeHigh} << 32) | data.nFileSizeLow;
@@ -84,9 +92,9 @@ int BuildFromBase(wchar_t** arguments) {
     }
     const ULONGLONG start = GetTickCount64();
     const PackageDownload download = DownloadPackage(offer, options);
-    std::printf("delta_result %ls %ls %ls\ndelta_ms %llu ms\npeak_working_set_mib %.2f MiB\n",
-                NameOf(download.Code), download.Detail.c_str(), written.c_str(),
-                GetTickCount64() - start, PeakWorkingSetMib());
+    std::printf("delta_result %ls %ls\ndelta_ms %llu ms\npeak_working_set_mib %.2f MiB\n",
+                NameOf(download.Code), download.Detail.c_str(), GetTickCount64() - start,
+                PeakWorkingSetMib());
     return download.Code == DownloadCode::Downloaded ? 0 : 1;
 }
 
@@ -95,6 +103,10 @@ int BuildFromBase(wchar_t** arguments) {
 int wmain(int count, wchar_t** arguments) {
     if (count >= 3 && std::wstring(arguments[1]) == L"floor") {
         return ReadAndDiscard(arguments[2]);
+    }
+    if (count == 3 && std::wstring(arguments[1]) == L"publish") {
+        PublishedFile blocks, pieces;
+        return WriteDeltaFiles(arguments[2], blocks, pieces).empty() ? 0 : 1;
     }
     if (count == 7 && std::wstring(arguments[1]) == L"delta") {
         return BuildFromBase(arguments);

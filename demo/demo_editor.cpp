@@ -137,6 +137,11 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
              (updater.AutomaticChecksOff().empty() ? L"automatic checks on"
                                                    : updater.AutomaticChecksOff()) +
              L")");
+        // The user's "Check for updates" (a day has not passed since the last check).
+        if (std::find(arguments.begin(), arguments.end(), L"--check-now") != arguments.end()) {
+            Show(L"the user asks: check for updates now");
+            updater.CheckNow();
+        }
         if (WaitForSingleObject(exit, 300000) == WAIT_OBJECT_0) {
             Show(L"exits so that the update can be installed");
             return 0; // the updater's thread has returned from its last call

@@ -296,10 +296,11 @@ DeltaResult BuildFromBase(const PackageOffer& offer, const DownloadOptions& opti
     delta.Partial = partial.get();
     LARGE_INTEGER end = {};
     end.QuadPart = static_cast<LONGLONG>(offer.Size);
+    // A new file holds nothing to check.
     if ((size.QuadPart != end.QuadPart &&
          (!SetFilePointerEx(partial.get(), end, nullptr, FILE_BEGIN) ||
           !SetEndOfFile(partial.get()))) ||
-        !FindBlocksInPlace(delta.Lookup, partial.get())) {
+        (size.QuadPart != 0 && !FindBlocksInPlace(delta.Lookup, partial.get()))) {
         return Ended(DeltaEnd::Failed, L"",
                      Fail(DownloadCode::FileFailed,
                           WindowsError(GetLastError()) + L" starting " + partialPath));
