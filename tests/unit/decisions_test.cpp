@@ -424,6 +424,38 @@ TEST(ReleaseCheck, TellsWhetherTheHelperWillInstallAPackage) {
                   code);
         EXPECT_NE(report.find(said), std::wstring::npos) << testing::PrintToString(report);
     }
+    // The published release's block index and compressed copy, against the
+    // package (as published, then with the copy changed after composing).
+    const std::wstring published = MakeWorkFolder(L"feed") + L"\\";
+    for (const wchar_t* end : {L"stable.json", L"stable.json.sig", L"editor-2.0.exe",
+                               L"editor-2.0.exe.blocks", L"editor-2.0.exe.gz"}) {
+        CopyFileW((Environment(L"TAVO_TEST_WWW") + L"\\" + end).c_str(), (published + end).c_str(),
+                  FALSE);
+    }
+    for (const bool changed : {false, true}) {
+        std::string copy = *ReadBytes(published + L"editor-2.0.exe.gz");
+        copy[copy.size() / 2] ^= changed ? 1 : 0;
+        WriteBytes(published + L"editor-2.0.exe.gz", copy);
+        report.clear();
+        EXPECT_EQ(CheckFeed({published + L"stable.json", published + L"stable.json.sig",
+                             L"--feed-key", KeyPin(L"feed-ec"), L"--above-sequence", L"0",
+                             L"--package", published + L"editor-2.0.exe", L"2.0"},
+                            report),
+                  changed ? 1 : 0);
+        EXPECT_NE(report.find(changed ? L"refused  release 2.0: " + published +
+                                            L"editor-2.0.exe.gz: not the size and SHA-256"
+                                      : L"ok       release 2.0: block index and copy against"),
+                  std::wstring::npos)
+            << testing::PrintToString(report);
+    }
+    // What a user of the last release fetches, before it ships.
+    const std::wstring delta = FixturesFolder() + L"\\delta\\";
+    for (const auto& [previous, said] :
+         {std::pair{delta + L"1.0.msi", L"bytes, 2."}, {delta + L"1.0", L"the whole package"}}) {
+        report.clear();
+        EXPECT_EQ(MeasureDeltaShare({delta + L"same.msi", previous}, report), 0);
+        EXPECT_NE(report.find(said), std::wstring::npos) << testing::PrintToString(report);
+    }
 }
 
 // What an answer means for a download with `offset` bytes of 100 on disk, and
@@ -480,6 +512,7 @@ TEST(FeedCheck, OffersOnlyWhatAFreshSignedFeedOfThisChannelAllows) {
             {L"broken", None, L"1.0", 0, false, C::Refused, L"malformed at the document"},
             {L"wrong-type", None, L"1.0", 0, false, C::Refused, L"malformed at sequence"},
             {L"no-size", None, L"1.0", 0, false, C::Refused, L"malformed at releases[0].size"},
+            {L"bad-blocks", None, L"1.0", 0, false, C::Refused, L"malformed at releases[0].blocks"},
             {L"bad-version", None, L"1.0", 0, false, C::Refused,
              L"malformed at releases[0].version"},
             {L"good", OtherPins, L"1.0", 0, false, C::Refused, L"release 2.0: signed by key "}};

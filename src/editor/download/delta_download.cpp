@@ -305,10 +305,16 @@ DeltaResult BuildFromBase(const PackageOffer& offer, const DownloadOptions& opti
                      Fail(DownloadCode::FileFailed,
                           WindowsError(GetLastError()) + L" starting " + partialPath));
     }
+    // An editor at a drive's root would offer the whole drive: what is read
+    // is bounded by the package's size.
+    std::uint64_t budget = std::max<std::uint64_t>(4 * offer.Size, 256ull << 20);
     for (const std::wstring& base : bases) {
-        if (delta.Lookup.Missing == 0) {
-            break;
+        std::error_code error;
+        const std::uint64_t bytes = std::filesystem::file_size(base, error);
+        if (delta.Lookup.Missing == 0 || error || bytes > budget) {
+            continue;
         }
+        budget -= bytes;
         if (!FindBlocksIn(delta.Lookup, base, partial.get(), options.Stop)) {
             return Ended(DeltaEnd::Failed, L"",
                          Fail(DownloadCode::FileFailed, L"writing " + partialPath));
