@@ -44,19 +44,26 @@ void PrintTo(const Row& row, std::ostream* out) {
 
 constexpr const wchar_t* Built = L"built from what the machine has, fetching ";
 constexpr const wchar_t* Whole = L"the whole package, as ";
+// An MSI compresses each file: its installed files hold none of its blocks.
+constexpr const wchar_t* Half = L"the whole package, as building it would fetch ";
 
 const Row Rows[] = {
     {"ExeSameSizeFromInstalledFiles", L"exe", L"same", false, 5, Built},
     {"ExeGrownFromInstalledFiles", L"exe", L"grown", false, 5, Built},
     {"ExeFileAddedFromInstalledFiles", L"exe", L"added", false, 5, Built},
     {"ExeRebuiltProgramFromInstalledFiles", L"exe", L"rebuild", false, 5, Built},
+    {"ExeSameSizeFromKeptPackage", L"exe", L"same", true, 4, Built},
     {"ExeGrownFromKeptPackage", L"exe", L"grown", true, 4, Built},
+    {"ExeFileAddedFromKeptPackage", L"exe", L"added", true, 4, Built},
+    {"ExeRebuiltProgramFromKeptPackage", L"exe", L"rebuild", true, 4, Built},
     {"MsiSameSizeFromKeptPackage", L"msi", L"same", true, 5, Built},
     {"MsiGrownFromKeptPackage", L"msi", L"grown", true, 15, Built},
     {"MsiFileAddedFromKeptPackage", L"msi", L"added", true, 8, Built},
     {"MsiRebuiltProgramFromKeptPackage", L"msi", L"rebuild", true, 5, Built},
-    {"MsiWithoutKeptPackageIsFetchedWhole", L"msi", L"grown", false, 102,
-     L"the whole package, as building it would fetch "},
+    {"MsiSameSizeWithoutKeptPackageIsFetchedWhole", L"msi", L"same", false, 102, Half},
+    {"MsiGrownWithoutKeptPackageIsFetchedWhole", L"msi", L"grown", false, 102, Half},
+    {"MsiFileAddedWithoutKeptPackageIsFetchedWhole", L"msi", L"added", false, 102, Half},
+    {"MsiRebuiltWithoutKeptPackageIsFetchedWhole", L"msi", L"rebuild", false, 102, Half},
     {"TamperedIndexFallsBackToTheWholePackage", L"exe", L"same", false, 103,
      L"the whole package, as block index: its SHA-256 is not the feed's", Twist::TamperedIndex},
     {"MissingPiecesFallBackToTheWholePackage", L"exe", L"same", false, 103,

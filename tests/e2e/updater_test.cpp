@@ -126,6 +126,9 @@ struct Row {
     const char* SetupExitCode; // "": the setup succeeds
     OutcomeKind Outcome;
     bool Kept; // the status file and the installer's log stay, and are named
+    // The 2.0 setup built from the installed 1.0 editor; with delta.json, an
+    // MSI of several files built from the 1.0 package kept by the last update.
+    const wchar_t* Feed = L"stable.json";
 };
 
 void PrintTo(const Row& row, std::ostream* out) {
@@ -135,14 +138,27 @@ void PrintTo(const Row& row, std::ostream* out) {
 const Row Rows[] = {
     {"InstallsRestartsAndCleansUp", "", OutcomeKind::Installed, false},
     {"FailedInstallKeepsTheStatusFile", "1603", OutcomeKind::FailedAfterEditorExit, true},
+    {"MsiBuiltFromTheKeptPackage", "", OutcomeKind::Installed, false, L"delta.json"},
 };
 
 class UpdaterRun : public testing::TestWithParam<Row> {};
 
 TEST_P(UpdaterRun, FromTheFeedToTheRestartedEditor) {
     const Row& row = GetParam();
-    Editor editor = StartEditor(L"stable.json");
+    Editor editor = StartEditor(row.Feed);
     CreateDirectoryW(editor.Updates.c_str(), nullptr);
+    const bool msi = std::wstring(row.Feed) == L"delta.json";
+    if (msi) {
+        // The 1.0 release of several files as its MSI installed it, and that MSI kept.
+        const std::wstring delta = FixturesFolder() + L"\\delta\\";
+        for (const wchar_t* file : {L"fonts.dat", L"viewer.dll", L"help.dat"}) {
+            CopyFileW((delta + L"1.0\\" + file).c_str(), (editor.Install + L"\\" + file).c_str(),
+                      FALSE);
+        }
+        CreateDirectoryW((editor.Updates + L"\\base").c_str(), nullptr);
+        CopyFileW((delta + L"1.0.msi").c_str(),
+                  (editor.Updates + L"\\base\\tavoPDF-1.0.msi").c_str(), FALSE);
+    }
     if (*row.SetupExitCode != '\0') {
         WriteBytes(editor.Updates + L"\\behaviour.txt", row.SetupExitCode); // read by the setup
     }
@@ -173,10 +189,16 @@ TEST_P(UpdaterRun, FromTheFeedToTheRestartedEditor) {
         const std::wstring name = file.path().filename().wstring();
         EXPECT_FALSE(name.starts_with(L"tavoPDF")) << name;
     }
+    const std::wstring package = msi ? L"delta-2.0.msi" : L"editor-2.0.exe";
     EXPECT_TRUE(
-        ReadBytes(editor.Updates + L"\\base\\tavoPDF-2.0.exe") ==
-        (row.Kept ? std::nullopt : ReadBytes(Environment(L"TAVO_TEST_WWW") + L"\\editor-2.0.exe")));
-    // The installed 1.0 editor made up most of the 2.0 setup.
+        ReadBytes(editor.Updates + L"\\base\\tavoPDF-2.0." + (msi ? L"msi" : L"exe")) ==
+        (row.Kept ? std::nullopt : ReadBytes(Environment(L"TAVO_TEST_WWW") + L"\\" + package)));
+    std::error_code none;
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(editor.Updates + L"\\base", none),
+                            std::filesystem::directory_iterator()),
+              row.Kept ? 0 : 1)
+        << "the package kept before goes";
+    // The installed 1.0 editor, or the kept 1.0 package, made up most of 2.0.
     const std::string log = ReadBytes(editor.Updates + L"\\update log.txt").value_or("");
     EXPECT_NE(log.find("download: downloaded built from what the machine has"), std::string::npos)
         << log;
