@@ -5,6 +5,7 @@
 // compressed copy beside it; each row checks the bytes handed over, the
 // result's words and what nginx's access log says was sent.
 
+#include "base/handle_owner.h"
 #include "harness.h"
 #include "release/delta_files.h"
 
@@ -26,6 +27,7 @@ enum class Twist {
     IndexOfAnother,     // the publisher indexed the old package under the new one's name
     StoppedThenResumed, // a first attempt stopped halfway through the fetch
     NoIndex,            // an older feed: the whole package as before
+    DefaultFolder,      // no installed folder given: this program's own, which holds 1.0
 };
 
 struct Row {
@@ -76,6 +78,8 @@ const Row Rows[] = {
     {"StoppedBuildGoesOnWhereItStopped", L"exe", L"grown", false, 5, Built,
      Twist::StoppedThenResumed},
     {"FeedWithoutIndexFetchesTheWholePackage", L"exe", L"same", false, 101, L"", Twist::NoIndex},
+    {"DefaultInstalledFolderIsThisProgramsOwn", L"exe", L"grown", false, 5, Built,
+     Twist::DefaultFolder},
 };
 
 class Delta : public testing::TestWithParam<Row> {};
@@ -152,7 +156,14 @@ TEST_P(Delta, BuildsTheReleaseFromWhatTheMachineHas) {
     if (row.Twist == Twist::NoIndex) {
         offer.Blocks = offer.Pieces = {};
     }
-    DownloadOptions options{updates, 5000, {}, {}, installed};
+    // Held as a running editor holds its files: nobody else may write them.
+    std::vector<UniqueHandle> held;
+    for (const auto& file : std::filesystem::directory_iterator(installed)) {
+        held.push_back(OwnHandle(CreateFileW(file.path().c_str(), GENERIC_READ, FILE_SHARE_READ,
+                                             nullptr, OPEN_EXISTING, 0, nullptr)));
+    }
+    DownloadOptions options{
+        updates, 5000, {}, {}, row.Twist == Twist::DefaultFolder ? L"" : installed};
     std::uint64_t firstPlan = offer.Size;
     if (row.Twist == Twist::StoppedThenResumed) {
         std::stop_source stop;

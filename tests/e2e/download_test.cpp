@@ -87,6 +87,11 @@ const Row Rows[] = {
     {"OverTheHelpersTwoGibibytes", L"web:/", First::None,
      [](PackageOffer& o) { o.Size = (1ull << 31) + 1; }, DownloadCode::OfferRefused,
      L"size: not 1 to 2147483648 bytes"},
+    {"BlockIndexOverPlainHttp", L"web:/", First::None,
+     [](PackageOffer& o) {
+         o.Blocks = {L"http://localhost/i.blocks", 9, o.Sha256};
+     },
+     DownloadCode::OfferRefused, L"block index: not an https:// URL with a size and SHA-256"},
     {"UrlWinHttpCannotRead", L"web:/", First::None, [](PackageOffer& o) { o.Url = L"https://"; },
      DownloadCode::OfferRefused, L"URL: not a URL WinHTTP can read"},
     {"StallLimitOfZeroWhichWinHttpReadsAsNone", L"web:/", First::None, nullptr,

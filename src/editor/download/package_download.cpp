@@ -40,6 +40,14 @@ std::wstring CheckOffer(const PackageOffer& offer, const DownloadOptions& option
     if (!ParseVersion(offer.Version)) {
         return L"version: not 2 to 4 numbers of at most 65535";
     }
+    for (const auto& [file, name] :
+         {std::pair{&offer.Blocks, L"block index"}, {&offer.Pieces, L"compressed copy"}}) {
+        if (!file->Url.empty() &&
+            (!CheckHttpsUrl(file->Url).empty() || file->Size == 0 ||
+             file->Size > PackageSizeLimitBytes || !IsChecksumText(file->Sha256))) {
+            return std::wstring(name) + L": not an https:// URL with a size and SHA-256";
+        }
+    }
     const std::wstring badKey = CheckPublisherKeys(offer.PublisherKeys);
     if (!badKey.empty()) {
         return badKey;

@@ -49,6 +49,8 @@ struct UpdateRestart {
 // outcome, removes the updater's own arguments and the update's files from the
 // updates folder (the package, partial files, the helper's copy; the status
 // file and log too unless the update failed), and notes the outcome in the log.
+// After a good update the package installed is kept instead, alone in
+// "<updates folder>\base", as the next update's base.
 // Only "<updates folder>\update status.txt" is read (empty: the default
 // folder, as UpdaterSettings::UpdatesFolder), and only when it is a regular
 // file; a null `arguments` counts as none.
