@@ -15,6 +15,7 @@
 #include "base/handle_owner.h"
 #include "editor/download/https_get.h"
 #include "release/delta_files.h"
+#include "release/whole_file.h"
 #include "tavo/editor_update.h"
 #include "verify/checksum.h"
 
@@ -68,12 +69,8 @@ int BuildFromBase(wchar_t** arguments) {
     // Read back as the feed would name them; written by "publish", in a
     // process of its own, so that its memory is not counted here.
     PublishedFile blocks, pieces;
-    for (auto [file, end] : {std::pair{&blocks, L".blocks"}, {&pieces, L".gz"}}) {
-        const UniqueHandle opened = OpenPackageFile(package + end);
-        LARGE_INTEGER bytes = {};
-        file->Size = GetFileSizeEx(opened.get(), &bytes) ? bytes.QuadPart : 0;
-        file->Sha256 = file->Size != 0 ? PackageChecksum(opened.get()) : L"";
-    }
+    DescribeFile(package + L".blocks", blocks);
+    DescribeFile(package + L".gz", pieces);
     WIN32_FILE_ATTRIBUTE_DATA data = {};
     GetFileAttributesExW(package.c_str(), GetFileExInfoStandard, &data);
     const std::uint64_t size = (std::uint64_t{data.nFileSizeHigh} << 32) | data.nFileSizeLow;

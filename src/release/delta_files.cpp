@@ -1,38 +1,19 @@
 #include "release/delta_files.h"
+#include "release/whole_file.h"
 
 #include "base/handle_owner.h"
 #include "base/paths.h"
 #include "editor/download/block_index.h"
 #include "editor/download/block_match.h"
+#include "editor/download/delta_download.h"
 #include "verify/checksum.h"
 
 #include <zlib.h>
 
 #include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 
 namespace {
-
-std::string ReadWhole(const std::wstring& path) {
-    std::ifstream file(std::filesystem::path(path), std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(file), {});
-}
-
-bool WriteWhole(const std::wstring& path, const std::string& bytes) {
-    std::ofstream file(std::filesystem::path(path), std::ios::binary | std::ios::trunc);
-    file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    return static_cast<bool>(file);
-}
-
-bool Describe(const std::wstring& path, tavo::PublishedFile& file) {
-    const UniqueHandle opened = OpenPackageFile(path);
-    LARGE_INTEGER size = {};
-    file.Sha256 = opened.get() != INVALID_HANDLE_VALUE ? PackageChecksum(opened.get()) : L"";
-    file.Size = GetFileSizeEx(opened.get(), &size) ? static_cast<std::uint64_t>(size.QuadPart) : 0;
-    return !file.Sha256.empty() && file.Size > 0;
-}
 
 // One gzip stream whose pieces each start from a full flush: any piece
 // inflates on its own, the whole with gzip's own tools.
@@ -67,6 +48,24 @@ std::string CompressInPieces(const std::string& package, BlockIndex& index) {
     return packed;
 }
 
+// The package's index and, when it saves a tenth, its compressed copy
+// (empty otherwise: the index then names no pieces); false when the package
+// cannot be read.
+bool IndexPackage(const std::wstring& package, BlockIndex& index, std::string& packed) {
+    const UniqueHandle file = OpenPackageFile(package);
+    if (file.get() == INVALID_HANDLE_VALUE || !IndexBlocks(file.get(), index)) {
+        return false;
+    }
+    packed = CompressInPieces(ReadWhole(package), index);
+    if (packed.size() >= index.PackageSize - index.PackageSize / 10) {
+        // A package that compresses its files itself gains nothing from a copy.
+        packed.clear();
+        index.PieceSize = 0;
+        index.PieceOffsets.clear();
+    }
+    return true;
+}
+
 // A scratch file for the blocks found, removed when closed.
 UniqueHandle ScratchFile() {
     std::wstring folder(MAX_PATH + 1, L'\0');
@@ -82,25 +81,20 @@ UniqueHandle ScratchFile() {
 std::wstring WriteDeltaFiles(const std::wstring& package, tavo::PublishedFile& blocks,
                              tavo::PublishedFile& pieces) {
     BlockIndex index;
-    const UniqueHandle file = OpenPackageFile(package);
-    if (file.get() == INVALID_HANDLE_VALUE || !IndexBlocks(file.get(), index)) {
+    std::string packed;
+    if (!IndexPackage(package, index, packed)) {
         return L"block index: " + package + L" cannot be read";
     }
-    const std::string packed = CompressInPieces(ReadWhole(package), index);
     const std::wstring copy = package + L".gz";
     pieces = {};
-    if (packed.size() < index.PackageSize - index.PackageSize / 10) {
-        if (!WriteWhole(copy, packed) || !Describe(copy, pieces)) {
-            return L"compressed copy: " + copy + L" cannot be written";
-        }
-    } else {
-        // A package that compresses its files itself gains nothing from a copy.
-        index.PieceSize = 0;
-        index.PieceOffsets.clear();
+    if (!packed.empty() && (!WriteWhole(copy, packed) || !DescribeFile(copy, pieces))) {
+        return L"compressed copy: " + copy + L" cannot be written";
+    }
+    if (packed.empty()) {
         DeleteFileW(copy.c_str());
     }
     const std::wstring path = package + L".blocks";
-    if (!WriteWhole(path, WriteBlockIndex(index)) || !Describe(path, blocks)) {
+    if (!WriteWhole(path, WriteBlockIndex(index)) || !DescribeFile(path, blocks)) {
         return L"block index: " + path + L" cannot be written";
     }
     return std::wstring();
@@ -111,7 +105,7 @@ std::wstring CheckDeltaFiles(const std::wstring& package, const tavo::PublishedF
     tavo::PublishedFile found;
     BlockIndex index;
     const std::wstring path = package + L".blocks";
-    if (!Describe(path, found) || found.Size != blocks.Size ||
+    if (!DescribeFile(path, found) || found.Size != blocks.Size ||
         !EqualsIgnoringAsciiCase(found.Sha256, blocks.Sha256)) {
         return path + L": not the size and SHA-256 the feed names";
     }
@@ -131,7 +125,7 @@ std::wstring CheckDeltaFiles(const std::wstring& package, const tavo::PublishedF
         return std::wstring();
     }
     const std::wstring copy = package + L".gz";
-    if (!Describe(copy, found) || found.Size != pieces.Size ||
+    if (!DescribeFile(copy, found) || found.Size != pieces.Size ||
         !EqualsIgnoringAsciiCase(found.Sha256, pieces.Sha256) || index.PieceSize == 0) {
         return copy + L": not the size and SHA-256 the feed names, or not in the index";
     }
@@ -153,14 +147,9 @@ std::wstring CheckDeltaFiles(const std::wstring& package, const tavo::PublishedF
 bool MeasureDelta(const std::wstring& package, const std::wstring& previous, std::uint64_t& fetched,
                   std::uint64_t& size) {
     BlockIndex index;
-    const UniqueHandle file = OpenPackageFile(package);
-    if (file.get() == INVALID_HANDLE_VALUE || !IndexBlocks(file.get(), index)) {
+    std::string packed;
+    if (!IndexPackage(package, index, packed)) {
         return false;
-    }
-    const std::string packed = CompressInPieces(ReadWhole(package), index);
-    if (packed.size() >= index.PackageSize - index.PackageSize / 10) {
-        index.PieceSize = 0;
-        index.PieceOffsets.clear();
     }
     BlockLookup lookup;
     StartLookup(index, lookup);
@@ -172,17 +161,10 @@ bool MeasureDelta(const std::wstring& package, const std::wstring& previous, std
         !SetEndOfFile(scratch.get())) {
         return false;
     }
-    std::vector<std::wstring> bases;
     std::error_code error;
-    if (std::filesystem::is_directory(previous, error)) {
-        for (const auto& entry : std::filesystem::recursive_directory_iterator(previous, error)) {
-            if (entry.is_regular_file(error)) {
-                bases.push_back(entry.path().wstring());
-            }
-        }
-    } else {
-        bases.push_back(previous);
-    }
+    const std::vector<std::wstring> bases = std::filesystem::is_directory(previous, error)
+                                                ? tavo::InstalledFiles(previous)
+                                                : std::vector<std::wstring>{previous};
     for (const std::wstring& base : bases) {
         FindBlocksIn(lookup, base, scratch.get(), std::stop_token());
     }

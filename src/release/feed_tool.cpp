@@ -2,12 +2,14 @@
 
 #include "base/paths.h"
 #include "base/utf8_text.h"
+#include "editor/download/delta_download.h"
 #include "editor/download/https_get.h"
 #include "editor/feed/feed_decision.h"
 #include "editor/feed/feed_document.h"
 #include "editor/feed/feed_signature.h"
 #include "release/delta_files.h"
 #include "release/release_check.h"
+#include "release/whole_file.h"
 #include "verify/checksum.h"
 #include "verify/version_compare.h"
 
@@ -23,11 +25,6 @@
 using Json = nlohmann::json;
 
 namespace {
-
-std::string ReadWhole(const std::wstring& path) {
-    std::ifstream file(std::filesystem::path(path), std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(file), {});
-}
 
 bool IsNumber(const std::wstring& text) {
     return !text.empty() && text.size() < 19 &&
@@ -254,13 +251,11 @@ int CheckFeed(const std::vector<std::wstring>& arguments, std::wstring& report) 
         for (const FeedRelease& each : feed.Releases) {
             release = IsSameVersion(each.Version, version) ? &each : release;
         }
-        const UniqueHandle package = OpenPackageFile(file);
-        LARGE_INTEGER size = {};
-        GetFileSizeEx(package.get(), &size);
-        const std::wstring sha256 = PackageChecksum(package.get());
+        tavo::PublishedFile package;
+        DescribeFile(file, package);
         verdict(
-            release != nullptr && release->Size == static_cast<std::uint64_t>(size.QuadPart) &&
-                EqualsIgnoringAsciiCase(release->Sha256, sha256),
+            release != nullptr && release->Size == package.Size &&
+                EqualsIgnoringAsciiCase(release->Sha256, package.Sha256),
             L"release " + version + L": " +
                 (release == nullptr ? L"not in the feed" : L"size and SHA-256 against " + file));
         if (release != nullptr && !release->Blocks.Url.empty()) {
@@ -285,7 +280,7 @@ int MeasureDeltaShare(const std::vector<std::wstring>& arguments, std::wstring& 
         return 1;
     }
     // An editor fetches the whole package rather than more than half of it.
-    const bool whole = fetched > size / 2;
+    const bool whole = !tavo::IsWorthBuilding(fetched, size);
     const std::uint64_t share = (std::min(fetched, size) * 1000 + size / 2) / size;
     report = L"ok       delta: a client with " + arguments[1] + L" fetches " +
              std::to_wstring(whole ? size : fetched) + L" of " + std::to_wstring(size) +

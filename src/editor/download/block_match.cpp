@@ -7,16 +7,30 @@
 
 namespace {
 
+using SumIterator = std::vector<std::pair<std::uint32_t, std::uint32_t>>::const_iterator;
+
 // Fetching a gap this small costs less than another request.
 constexpr std::uint64_t MergeGapBytes = 16 << 10;
 constexpr size_t ScanBufferBytes = 1 << 20;
 
-bool WriteAt(HANDLE file, std::uint64_t offset, const unsigned char* bytes, DWORD size) {
+OVERLAPPED At(std::uint64_t offset) {
     OVERLAPPED at = {};
     at.Offset = static_cast<DWORD>(offset);
     at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+    return at;
+}
+
+bool WriteAt(HANDLE file, std::uint64_t offset, const unsigned char* bytes, DWORD size) {
+    OVERLAPPED at = At(offset);
     DWORD written = 0;
     return WriteFile(file, bytes, size, &written, &at) && written == size;
+}
+
+// The blocks with this rolling sum.
+std::pair<SumIterator, SumIterator> WithSum(const BlockLookup& lookup, std::uint32_t sum) {
+    return std::equal_range(lookup.BySum.begin(), lookup.BySum.end(),
+                            std::make_pair(sum, std::uint32_t{0}),
+                            [](const auto& a, const auto& b) { return a.first < b.first; });
 }
 
 constexpr std::uint32_t SumBits = 20;
@@ -30,14 +44,8 @@ bool WantsSum(const BlockLookup& lookup, std::uint32_t sum) {
     if (!lookup.Sums[SumSlot(sum)]) {
         return false;
     }
-    auto at = std::lower_bound(lookup.BySum.begin(), lookup.BySum.end(),
-                               std::make_pair(sum, std::uint32_t{0}));
-    for (; at != lookup.BySum.end() && at->first == sum; ++at) {
-        if (!lookup.Have[at->second]) {
-            return true;
-        }
-    }
-    return false;
+    const auto [first, last] = WithSum(lookup, sum);
+    return std::any_of(first, last, [&](const auto& block) { return !lookup.Have[block.second]; });
 }
 
 // Places every missing whole block whose bytes these are; whether any was.
@@ -49,9 +57,8 @@ bool PlaceMatches(BlockLookup& lookup, HANDLE partial, std::uint32_t sum,
         return false;
     }
     bool placed = false;
-    auto at = std::lower_bound(lookup.BySum.begin(), lookup.BySum.end(),
-                               std::make_pair(sum, std::uint32_t{0}));
-    for (; at != lookup.BySum.end() && at->first == sum; ++at) {
+    const auto [first, last] = WithSum(lookup, sum);
+    for (auto at = first; at != last; ++at) {
         const size_t block = at->second;
         if (!lookup.Have[block] &&
             std::memcmp(digest, lookup.Index->Blocks[block].Strong.data(), 16) == 0) {
@@ -103,10 +110,7 @@ bool PlaceBlock(BlockLookup& lookup, HANDLE partial, size_t block, const unsigne
 bool FindBlocksInPlace(BlockLookup& lookup, HANDLE partial) {
     std::vector<unsigned char> bytes(lookup.Index->BlockSize);
     for (size_t block = 0; block < lookup.Have.size(); ++block) {
-        OVERLAPPED at = {};
-        const std::uint64_t offset = static_cast<std::uint64_t>(block) * lookup.Index->BlockSize;
-        at.Offset = static_cast<DWORD>(offset);
-        at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+        OVERLAPPED at = At(static_cast<std::uint64_t>(block) * lookup.Index->BlockSize);
         DWORD read = 0;
         const DWORD length = BlockLength(*lookup.Index, block);
         if (!ReadFile(partial, bytes.data(), length, &read, &at) || read != length) {

@@ -3,6 +3,7 @@
 #include "base/handle_owner.h"
 #include "base/paths.h"
 #include "editor/download/block_match.h"
+#include "editor/download/download_decisions.h"
 #include "editor/download/download_failure.h"
 #include "editor/download/https_get.h"
 #include "verify/checksum.h"
@@ -17,8 +18,6 @@ namespace tavo {
 
 namespace {
 
-constexpr DWORD ReadChunkBytes = 64 << 10;
-constexpr ULONGLONG ProgressEveryMs = 100;
 constexpr size_t InstalledFilesLimit = 4000;
 
 struct Delta {
@@ -232,6 +231,24 @@ DeltaResult Ended(DeltaEnd end, std::wstring detail, PackageDownload failure = {
 
 } // namespace
 
+std::vector<std::wstring> InstalledFiles(const std::wstring& folder) {
+    std::vector<std::wstring> files;
+    std::error_code error;
+    // A link in the folder is not followed: what it names is not the editor's.
+    auto entry = std::filesystem::recursive_directory_iterator(
+        folder, std::filesystem::directory_options::skip_permission_denied, error);
+    for (; !error && entry != std::filesystem::recursive_directory_iterator() &&
+           files.size() < InstalledFilesLimit;
+         entry.increment(error)) {
+        if (entry->is_symlink(error) || entry->is_other(error)) {
+            entry.disable_recursion_pending();
+        } else if (entry->is_regular_file(error)) {
+            files.push_back(entry->path().wstring());
+        }
+    }
+    return files;
+}
+
 std::vector<std::wstring> BaseFiles(const DownloadOptions& options) {
     std::vector<std::wstring> files;
     std::error_code error;
@@ -247,18 +264,8 @@ std::vector<std::wstring> BaseFiles(const DownloadOptions& options) {
         self.resize(GetModuleFileNameW(nullptr, self.data(), 32768));
         installed = ParentFolder(self);
     }
-    // A link in the folder is not followed: what it names is not the editor's.
-    auto entry = std::filesystem::recursive_directory_iterator(
-        installed, std::filesystem::directory_options::skip_permission_denied, error);
-    for (; !error && entry != std::filesystem::recursive_directory_iterator() &&
-           files.size() < InstalledFilesLimit;
-         entry.increment(error)) {
-        if (entry->is_symlink(error) || entry->is_other(error)) {
-            entry.disable_recursion_pending();
-        } else if (entry->is_regular_file(error)) {
-            files.push_back(entry->path().wstring());
-        }
-    }
+    const std::vector<std::wstring> own = InstalledFiles(installed);
+    files.insert(files.end(), own.begin(), own.end());
     return files;
 }
 
@@ -329,7 +336,7 @@ DeltaResult BuildFromBase(const PackageOffer& offer, const DownloadOptions& opti
     }
     const std::wstring plan =
         std::to_wstring(delta.Planned) + L" of " + std::to_wstring(offer.Size) + L" bytes";
-    if (delta.Planned > offer.Size / 2) {
+    if (!IsWorthBuilding(delta.Planned, offer.Size)) {
         return fallBack(L"building it would fetch " + plan + L", more than half");
     }
     delta.Told = true;

@@ -23,8 +23,18 @@ struct DeltaResult {
     PackageDownload Failure; // with Failed
 };
 
+// Whether a build that fetches `planned` bytes (the index included) beats
+// fetching the whole package of `size` bytes: at most half of it.
+inline bool IsWorthBuilding(std::uint64_t planned, std::uint64_t size) {
+    return planned <= size / 2;
+}
+
+// The regular files of an installed folder and its folders below, no link
+// followed, their number bounded.
+std::vector<std::wstring> InstalledFiles(const std::wstring& folder);
+
 // The files whose blocks may be the package's: the kept package first, then
-// the installed folder's files (no link followed, their number bounded).
+// the installed folder's files.
 std::vector<std::wstring> BaseFiles(const DownloadOptions& options);
 
 // Builds the offer's package at `partialPath` from `bases` and ranges. Once

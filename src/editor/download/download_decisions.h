@@ -3,9 +3,15 @@
 // The download's decisions that need no server: how much room it needs, and
 // what an answer to a GET (with or without a Range) means for the file.
 
+#include <windows.h>
+
 #include <cstdint>
 #include <optional>
 #include <string>
+
+// The most a read of a body asks for at once, and how often progress is told.
+inline constexpr DWORD ReadChunkBytes = 64 << 10;
+inline constexpr ULONGLONG ProgressEveryMs = 100;
 
 // Beyond what is still to come: the file system's own overhead and the
 // editor's other writes meanwhile.

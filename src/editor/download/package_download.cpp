@@ -21,9 +21,7 @@ namespace tavo {
 
 namespace {
 
-constexpr DWORD ReadChunkBytes = 64 << 10;
 constexpr size_t HandOverBytes = 256 << 10;
-constexpr ULONGLONG ProgressEveryMs = 100;
 
 // The offer's own faults, before anything is opened or fetched.
 std::wstring CheckOffer(const PackageOffer& offer, const DownloadOptions& options) {
@@ -86,6 +84,17 @@ std::uint64_t FileSize(const std::wstring& path) {
     return GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)
                ? (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow
                : 0;
+}
+
+// NotEnoughSpace when the folder's disk cannot take `needed` bytes more.
+std::optional<PackageDownload> ShortOfSpace(const std::wstring& folder, std::uint64_t needed) {
+    ULARGE_INTEGER freeBytes = {};
+    if (!GetDiskFreeSpaceExW(folder.c_str(), &freeBytes, nullptr, nullptr)) {
+        return std::nullopt;
+    }
+    const std::wstring shortSpace = DescribeShortSpace(freeBytes.QuadPart, needed);
+    return shortSpace.empty() ? std::nullopt
+                              : std::optional(Fail(DownloadCode::NotEnoughSpace, shortSpace));
 }
 
 // The partial file's record: the offer it belongs to (its SHA-256 and size)
@@ -335,12 +344,8 @@ PackageDownload FetchAndCheck(const PackageOffer& offer, const DownloadOptions& 
     const std::wstring validator = ReadValidator(files.Validator, offer);
     std::uint64_t offset = validator.empty() ? 0 : FileSize(files.Partial);
     offset = offset > offer.Size ? 0 : offset;
-    ULARGE_INTEGER freeBytes = {};
-    if (GetDiskFreeSpaceExW(options.Folder.c_str(), &freeBytes, nullptr, nullptr)) {
-        const std::wstring shortSpace = DescribeShortSpace(freeBytes.QuadPart, offer.Size - offset);
-        if (!shortSpace.empty()) {
-            return Fail(DownloadCode::NotEnoughSpace, shortSpace);
-        }
+    if (std::optional<PackageDownload> full = ShortOfSpace(options.Folder, offer.Size - offset)) {
+        return *full;
     }
     StreamHash hash;
     if (!StartHash(hash)) {
@@ -426,13 +431,9 @@ PackageDownload FetchAndCheck(const PackageOffer& offer, const DownloadOptions& 
 std::optional<PackageDownload> BuildAndCheck(const PackageOffer& offer,
                                              const DownloadOptions& options, const Files& files,
                                              std::vector<char>& buffer, std::wstring& whole) {
-    ULARGE_INTEGER freeBytes = {};
-    if (GetDiskFreeSpaceExW(options.Folder.c_str(), &freeBytes, nullptr, nullptr)) {
-        const std::wstring shortSpace = DescribeShortSpace(
-            freeBytes.QuadPart, offer.Size - std::min(FileSize(files.Partial), offer.Size));
-        if (!shortSpace.empty()) {
-            return Fail(DownloadCode::NotEnoughSpace, shortSpace);
-        }
+    const std::uint64_t kept = std::min(FileSize(files.Partial), offer.Size);
+    if (std::optional<PackageDownload> full = ShortOfSpace(options.Folder, offer.Size - kept)) {
+        return full;
     }
     const DeltaResult delta =
         BuildFromBase(offer, options, files.Partial, files.Validator, BaseFiles(options));

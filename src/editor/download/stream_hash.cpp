@@ -12,6 +12,22 @@ void DestroyHash(BCRYPT_HASH_HANDLE hash) {
     BcryptLibrary()->DestroyHash(hash);
 }
 
+namespace {
+
+// A hash over no bytes yet, in the object buffer, from the open provider.
+bool NewHash(StreamHash& hash) {
+    BCRYPT_HASH_HANDLE raw = nullptr;
+    hash.Hash.reset();
+    if (BcryptLibrary()->CreateHash(hash.Algorithm.get(), &raw, hash.Object.data(),
+                                    static_cast<ULONG>(hash.Object.size()), nullptr, 0, 0) < 0) {
+        return false;
+    }
+    hash.Hash.reset(raw);
+    return true;
+}
+
+} // namespace
+
 bool StartHash(StreamHash& hash) {
     const BcryptFunctions* bcrypt = BcryptLibrary();
     BCRYPT_ALG_HANDLE algorithm = nullptr;
@@ -28,12 +44,7 @@ bool StartHash(StreamHash& hash) {
         return false;
     }
     hash.Object.assign(length, 0);
-    BCRYPT_HASH_HANDLE raw = nullptr;
-    if (bcrypt->CreateHash(algorithm, &raw, hash.Object.data(), length, nullptr, 0, 0) < 0) {
-        return false;
-    }
-    hash.Hash.reset(raw);
-    return true;
+    return NewHash(hash);
 }
 
 bool AddToHash(const StreamHash& hash, const void* bytes, DWORD size) {
@@ -52,13 +63,6 @@ bool DigestOf(StreamHash& hash, const void* bytes, DWORD size, unsigned char (&d
     if (!hash.Algorithm && !StartHash(hash)) {
         return false;
     }
-    const BcryptFunctions* bcrypt = BcryptLibrary();
-    BCRYPT_HASH_HANDLE raw = nullptr;
-    hash.Hash.reset();
-    if (bcrypt->CreateHash(hash.Algorithm.get(), &raw, hash.Object.data(),
-                           static_cast<ULONG>(hash.Object.size()), nullptr, 0, 0) < 0) {
-        return false;
-    }
-    hash.Hash.reset(raw);
-    return AddToHash(hash, bytes, size) && bcrypt->FinishHash(hash.Hash.get(), digest, 32, 0) >= 0;
+    return NewHash(hash) && AddToHash(hash, bytes, size) &&
+           BcryptLibrary()->FinishHash(hash.Hash.get(), digest, 32, 0) >= 0;
 }

@@ -15,16 +15,19 @@ namespace tavo {
 
 namespace {
 
+bool EndsWith(const std::wstring& name, std::wstring_view end) {
+    return name.size() >= end.size() &&
+           EqualsIgnoringAsciiCase(std::wstring_view(name).substr(name.size() - end.size()), end);
+}
+
+bool IsPackage(const std::wstring& name) {
+    return name.rfind(L"tavoPDF-", 0) == 0 && (EndsWith(name, L".msi") || EndsWith(name, L".exe"));
+}
+
 bool IsUpdateFile(const std::wstring& name) {
-    const auto endsWith = [&](const wchar_t* end) {
-        const std::wstring_view text(end);
-        return name.size() >= text.size() &&
-               EqualsIgnoringAsciiCase(std::wstring_view(name).substr(name.size() - text.size()),
-                                       text);
-    };
-    return (name.rfind(L"tavoPDF-", 0) == 0 &&
-            (endsWith(L".msi") || endsWith(L".exe") || endsWith(L".partial") ||
-             endsWith(L".partial.validator"))) ||
+    return IsPackage(name) ||
+           (name.rfind(L"tavoPDF-", 0) == 0 &&
+            (EndsWith(name, L".partial") || EndsWith(name, L".partial.validator"))) ||
            EqualsIgnoringAsciiCase(name, L"tavoPDFUpdateHelper.exe");
 }
 
@@ -49,12 +52,6 @@ UniqueHandle RunningHelper(const std::wstring& image) {
         }
     }
     return OwnHandle(nullptr);
-}
-
-bool IsPackage(const std::wstring& name) {
-    const std::wstring end = name.size() > 4 ? name.substr(name.size() - 4) : L"";
-    return name.rfind(L"tavoPDF-", 0) == 0 &&
-           (EqualsIgnoringAsciiCase(end, L".msi") || EqualsIgnoringAsciiCase(end, L".exe"));
 }
 
 // The package just installed becomes the next download's base, the one
